@@ -1,0 +1,50 @@
+// The real drive library: loaded by file name at the first call, each entry
+// point looked up by name at its own first call and cached. Nothing is
+// retried: a library that cannot be loaded, or a missing entry point, throws
+// DriveLibraryError at that call, naming the file or the entry point and the
+// platform's reason.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "opstation/drive_link.h"
+
+namespace opstation {
+
+class DriveLibraryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The file name under which the panel looks for its drive library.
+#if defined(_WIN32)
+inline constexpr const char *kDefaultDriveLibrary = "drive.dll";
+#else
+inline constexpr const char *kDefaultDriveLibrary = "libdrive.so";
+#endif
+
+class DriveLibrary final : public DriveLink {
+public:
+    // fileName without a slash is found by the platform's library search;
+    // with a slash it is opened as that path.
+    explicit DriveLibrary(std::string fileName = kDefaultDriveLibrary);
+    ~DriveLibrary() override;
+    DriveLibrary(const DriveLibrary &) = delete;
+    DriveLibrary &operator=(const DriveLibrary &) = delete;
+
+    const std::string &fileName() const { return fileName_; }
+
+    Text initialise(int32_t station) override;
+    void terminate(int32_t station) override;
+    void download(const DownloadKeys &keys) override;
+    UploadResult upload(const UploadLedWords &leds) override;
+
+private:
+    struct Impl;
+    std::string fileName_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace opstation

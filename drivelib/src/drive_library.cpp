@@ -1,0 +1,147 @@
+#include "opstation/drive_library.h"
+
+#include <array>
+#include <cstring>
+
+#include "opstation/ansi_codepage.h"
+#include "opstation/drive_api.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace opstation {
+
+namespace {
+
+using InitialiseFn = decltype(&opstat_initialise);
+using TerminateFn = decltype(&opstat_terminate);
+using DownloadFn = decltype(&opstat_download);
+using UploadFn = decltype(&opstat_upload);
+
+// A loaded shared library, through the platform's own loader.
+class SharedObject {
+public:
+    explicit SharedObject(const std::string &fileName) {
+#if defined(_WIN32)
+        handle_ = LoadLibraryA(fileName.c_str());
+        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + lastWindowsError());
+#else
+        // RTLD_LOCAL keeps the library's symbols out of the panel's own
+        // namespace; RTLD_NOW finds unresolved references at load, not in
+        // the middle of a cycle.
+        handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + dlerrorText());
+#endif
+    }
+
+    SharedObject(const SharedObject &) = delete;
+    SharedObject &operator=(const SharedObject &) = delete;
+
+    // Never unloaded: the library stays loaded until the process ends, since
+    // it may keep threads or exit handlers of its own that must not outlive
+    // its code.
+    ~SharedObject() = default;
+
+    void *symbol(const std::string &fileName, const char *name) const {
+#if defined(_WIN32)
+        void *address = reinterpret_cast<void *>(GetProcAddress(handle_, name));
+        if (address == nullptr) throw missingEntryPoint(fileName, name, lastWindowsError());
+#else
+        dlerror();  // a symbol's value may legitimately be null: check dlerror
+        void *address = dlsym(handle_, name);
+        if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, error);
+        if (address == nullptr) throw missingEntryPoint(fileName, name, "the symbol's address is null");
+#endif
+        return address;
+    }
+
+private:
+    static DriveLibraryError missingEntryPoint(const std::string &fileName, const char *name, const std::string &reason) {
+        return DriveLibraryError(std::string("the drive library ") + fileName + " has no entry point " + name + ": " + reason);
+    }
+
+#if defined(_WIN32)
+    static std::string lastWindowsError() {
+        const DWORD code = GetLastError();
+        char buffer[512] = {};
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, sizeof buffer, nullptr);
+        std::string text(buffer);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text.empty() ? "error " + std::to_string(code) : text;
+    }
+    HMODULE handle_ = nullptr;
+#else
+    static std::string dlerrorText() {
+        const char *error = dlerror();
+        return error != nullptr ? error : "unknown reason";
+    }
+    void *handle_ = nullptr;
+#endif
+};
+
+// A NUL-filled buffer of N bytes with one more NUL after its end, so a
+// library that fills all N bytes still leaves a terminated string.
+template <std::size_t N>
+struct LentBuffer {
+    std::array<char, N + 1> bytes{};
+    char *data() { return bytes.data(); }
+};
+
+void decodeLine(const LentBuffer<kLineSize> &buffer, Line &line) {
+    for (std::size_t i = 0; i < kLineSize; ++i) line[i] = decodeAnsiByte(static_cast<unsigned char>(buffer.bytes[i]));
+}
+
+}  // namespace
+
+struct DriveLibrary::Impl {
+    std::unique_ptr<SharedObject> library;
+    InitialiseFn initialise = nullptr;
+    TerminateFn terminate = nullptr;
+    DownloadFn download = nullptr;
+    UploadFn upload = nullptr;
+
+    template <typename Fn>
+    Fn entry(Fn &cached, const std::string &fileName, const char *name) {
+        if (cached == nullptr) {
+            if (!library) library = std::make_unique<SharedObject>(fileName);
+            cached = reinterpret_cast<Fn>(library->symbol(fileName, name));
+        }
+        return cached;
+    }
+};
+
+DriveLibrary::DriveLibrary(std::string fileName) : fileName_(std::move(fileName)), impl_(std::make_unique<Impl>()) {}
+
+DriveLibrary::~DriveLibrary() = default;
+
+Text DriveLibrary::initialise(int32_t station) {
+    const auto fn = impl_->entry(impl_->initialise, fileName_, "opstat_initialise");
+    LentBuffer<kTitleSize> title;
+    fn(station, title.data());
+    return decodeAnsi(title.data(), kTitleSize);
+}
+
+void DriveLibrary::terminate(int32_t station) { impl_->entry(impl_->terminate, fileName_, "opstat_terminate")(station); }
+
+void DriveLibrary::download(const DownloadKeys &k) {
+    impl_->entry(impl_->download, fileName_, "opstat_download")(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
+}
+
+UploadResult DriveLibrary::upload(const UploadLedWords &w) {
+    const auto fn = impl_->entry(impl_->upload, fileName_, "opstat_upload");
+    LentBuffer<kLineSize> line1;
+    LentBuffer<kLineSize> line2;
+    UploadResult result;
+    // The entry point returns a 16-bit value: only the low 16 bits of the
+    // return register count, whatever the library left in the rest.
+    result.result = fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13],
+                       line1.data(), line2.data());
+    decodeLine(line1, result.line1);
+    decodeLine(line2, result.line2);
+    return result;
+}
+
+}  // namespace opstation
