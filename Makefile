@@ -55,7 +55,7 @@ fuzz: fuzz-build
 	@mkdir -p $(FUZZ_BUILD)/corpus
 	@cd $(FUZZ_BUILD) && if $(SANITIZER_ENV) nice -n 10 bin/station-fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 		-print_final_stats=1 corpus $(CURDIR)/tests/fuzz/corpus >fuzz.log 2>&1; \
-		then grep -E '^(#[0-9]+ +DONE|Done|stat::)' fuzz.log; else tail -n 60 fuzz.log; exit 1; fi
+		then grep -E '^(#[0-9]+[[:space:]]+DONE|Done|stat::)' fuzz.log; else tail -n 60 fuzz.log; exit 1; fi
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

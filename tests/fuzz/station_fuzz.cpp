@@ -160,7 +160,7 @@ public:
     }
 
 private:
-    static constexpr long kMaxCycles = 5000;  // per input, to keep inputs fast
+    static constexpr long kMaxCycles = 2000;  // per input, to keep inputs fast
 
     void pressKey(std::size_t key) {
         press(state_, static_cast<PanelKey>(key));

@@ -15,6 +15,7 @@
 
 #include "opstation/ansi_codepage.h"
 #include "opstation/panel/key_model.h"
+#include "opstation/panel/station_session.h"
 #include "station_fixture.h"
 
 namespace opstation::hardening {
@@ -253,6 +254,58 @@ INSTANTIATE_TEST_SUITE_P(EachEntryPoint, LibraryMissingAnEntryPoint,
                                            Missing{"drive_without_download", "opstat_download"},
                                            Missing{"drive_without_upload", "opstat_upload"}),
                          [](const auto &info) { return std::string(info.param.entryPoint).substr(7); });
+
+// ---- the same libraries over a whole session ---------------------------
+
+TEST(HostileSession, FullTitleBecomesAWhole128CharacterCaption) {
+    DriveLibrary drive(testLibrary("hostile_full_title"));
+    RecordingDisplay display;
+    RecordingLeds leds;
+    StationSession session(drive, display, leds);
+    const Text caption = session.load();
+    EXPECT_EQ(caption.size(), kTitleSize);
+    EXPECT_EQ(caption.back(), u'\u20AC');
+}
+
+TEST(HostileSession, SilentLibraryGivesAnEmptyCaption) {
+    DriveLibrary drive(testLibrary("hostile_silent"));
+    RecordingDisplay display;
+    RecordingLeds leds;
+    StationSession session(drive, display, leds);
+    EXPECT_EQ(session.load(), Text());
+    for (int i = 0; i < 20; ++i) session.runCycle();
+    EXPECT_THAT(display.writes, ElementsAre(0, 1));
+    session.unload();
+    EXPECT_EQ(session.phase(), StationSession::Phase::finished);
+}
+
+// After the first failed cycle the session is finished: later ticks do not
+// reach the library, so the error is reported once.
+TEST(HostileSession, MissingUploadFailsOnceThenTheSessionIsOver) {
+    const std::string path = testLibrary("drive_without_upload");
+    DriveLibrary drive(path);
+    RecordingDisplay display;
+    RecordingLeds leds;
+    StationSession session(drive, display, leds);
+    session.load();
+    EXPECT_THROW(session.runCycle(), DriveLibraryError);
+    EXPECT_EQ(session.phase(), StationSession::Phase::finished);
+    EXPECT_NO_THROW(session.runCycle());
+    EXPECT_NO_THROW(session.unload());
+    EXPECT_THAT(leds.order, IsEmpty());
+}
+
+TEST(HostileSession, UnloadableFileFailsAtLoadAndNothingFollows) {
+    DriveLibrary drive(testLibrary("not_a_library"));
+    RecordingDisplay display;
+    RecordingLeds leds;
+    StationSession session(drive, display, leds);
+    EXPECT_THROW(session.load(), DriveLibraryError);
+    EXPECT_EQ(session.phase(), StationSession::Phase::finished);
+    EXPECT_NO_THROW(session.runCycle());
+    EXPECT_NO_THROW(session.unload());
+    EXPECT_THAT(display.writes, IsEmpty());
+}
 
 // ---- files that are not a library ----------------------------------------
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -35,7 +36,9 @@
 #define OPSTATION_SOAK_ASAN 1
 #endif
 #if defined(OPSTATION_SOAK_ASAN)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (not every compiler ships its header): bytes
+// allocated and not yet freed, quarantine excluded.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace opstation {
