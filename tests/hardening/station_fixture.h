@@ -1,0 +1,91 @@
+// A headless station for the hardening tests: the real loader, the real
+// exchange cycle, display lines in memory and LED colours in an array, with
+// every write recorded.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "opstation/drive_library.h"
+#include "opstation/panel/exchange_cycle.h"
+
+namespace opstation::hardening {
+
+inline std::string testLibrary(const std::string &name) {
+    return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so";
+}
+
+// A symbol of a test library, looked up in the same loaded copy that the
+// panel's loader opens (dlopen of the same path returns the same handle).
+template <typename T>
+T librarySymbol(const std::string &path, const char *name) {
+    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) throw std::runtime_error(dlerror());
+    void *address = dlsym(handle, name);
+    if (address == nullptr) throw std::runtime_error(std::string("no symbol ") + name + " in " + path);
+    return reinterpret_cast<T>(address);
+}
+
+class RecordingDisplay final : public DisplayLines {
+public:
+    std::vector<int> writes;
+    std::u16string_view line(int index) const override { return memory_.line(index); }
+    void setLine(int index, std::u16string_view text) override {
+        writes.push_back(index);
+        memory_.setLine(index, text);
+    }
+
+private:
+    MemoryDisplayLines memory_;
+};
+
+class RecordingLeds final : public LedColours {
+public:
+    std::array<Colour, kLedCount> colours{};
+    std::vector<Led> order;
+    void setLedColour(Led led, Colour colour) override {
+        colours[static_cast<std::size_t>(led)] = colour;
+        order.push_back(led);
+    }
+    Colour operator[](Led led) const { return colours[static_cast<std::size_t>(led)]; }
+};
+
+// The order in which the library takes the LED words: health, fwd, rev,
+// run, stop, seq, ref, each on then flash.
+inline constexpr std::array<Led, kLedCount> kLibraryOrder = {Led::health, Led::forward, Led::reverse, Led::run,
+                                                             Led::stop,   Led::localSeq, Led::localRef};
+
+inline int16_t libraryWord(const StationState &state, std::size_t index) {
+    const LedState &led = state.led(kLibraryOrder[index / 2]);
+    return index % 2 == 0 ? led.on : led.flash;
+}
+
+// The flash clock as designed: the phase flips on every ninth refresh,
+// before the colours are computed.
+struct FlashClock {
+    int refreshes = 0;
+    int16_t phase = 0;
+    void tick() {
+        if (++refreshes % 9 == 0) phase = static_cast<int16_t>(~phase);
+    }
+    Colour colour(LedState led) const {
+        return (static_cast<uint16_t>(led.on) & (static_cast<uint16_t>(~led.flash) | static_cast<uint16_t>(phase))) != 0
+                   ? kLitColour
+                   : kDarkColour;
+    }
+};
+
+struct Station {
+    explicit Station(const std::string &path) : drive(path) {}
+    StationState state;
+    DriveLibrary drive;
+    RecordingDisplay display;
+    RecordingLeds leds;
+    void cycle() { runExchangeCycle(state, drive, display, leds); }
+};
+
+}  // namespace opstation::hardening
