@@ -1,0 +1,53 @@
+#include "picture1.h"
+
+#include <QLineEdit>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace face = opstation::face;
+
+Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_(new QLineEdit(this)) {
+    const face::Control &self = *face::find("Picture1");
+    setObjectName(QStringLiteral("Picture1"));
+    setGeometry(face::logical(self.rect).toRect());
+    setFocusPolicy(Qt::StrongFocus);
+    // The face covers every pixel, so nothing below needs to paint first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    const face::Control &hint = *face::find("Text1");
+    text1_->setObjectName(QStringLiteral("Text1"));
+    text1_->setGeometry(face::logical(hint.rect).toRect());
+    text1_->setText(QString::fromUtf8(hint.text.data(), qsizetype(hint.text.size())));
+    text1_->setCursorPosition(0);  // show the hint from its start
+}
+
+std::u16string_view Picture1::line(int index) const { return live_.lines[static_cast<std::size_t>(index)]; }
+
+void Picture1::setLine(int index, std::u16string_view text) {
+    std::u16string &stored = live_.lines[static_cast<std::size_t>(index)];
+    if (stored == text) return;
+    stored.assign(text);
+    update(face::paintedRect(face::displayLabel(index)).toAlignedRect());
+}
+
+void Picture1::setLedColour(opstation::Led led, opstation::Colour colour) {
+    opstation::Colour &stored = live_.leds[static_cast<std::size_t>(led)];
+    if (stored == colour) return;
+    stored = colour;
+    update(face::paintedRect(face::control(led)).toAlignedRect());
+}
+
+opstation::Colour Picture1::ledColour(opstation::Led led) const { return live_.leds[static_cast<std::size_t>(led)]; }
+
+std::string_view Picture1::controlAt(QPointF point) {
+    return face::pictureControlAt(point.x() * face::kTwipsPerPixel, point.y() * face::kTwipsPerPixel);
+}
+
+std::optional<opstation::PanelKey> Picture1::keyAt(QPointF point) { return face::keyOf(controlAt(point)); }
+
+void Picture1::paintEvent(QPaintEvent *event) {
+    QPainter painter(this);
+    const face::Control &self = *face::find("Picture1");
+    painter.fillRect(event->rect(), face::toQColor(self.back, palette()));
+    face::paintControls(painter, face::Container::picture1, event->rect(), live_, palette());
+}
