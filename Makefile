@@ -57,5 +57,14 @@ fuzz: fuzz-build
 		-print_final_stats=1 corpus $(CURDIR)/tests/fuzz/corpus >fuzz.log 2>&1; \
 		then grep -E '^(#[0-9]+[[:space:]]+DONE|Done|stat::)' fuzz.log; else tail -n 60 fuzz.log; exit 1; fi
 
+run: build
+	@tools/run-panel.sh $(BUILD)/bin/op-station
+
+bench: build
+	@$(BUILD)/bench/op-station-bench
+
+screenshot: build
+	@cmake --build $(BUILD) --target screenshot
+
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

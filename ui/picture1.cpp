@@ -1,8 +1,12 @@
 #include "picture1.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include "panel_input.h"
 
 namespace face = opstation::face;
 
@@ -50,4 +54,22 @@ void Picture1::paintEvent(QPaintEvent *event) {
     const face::Control &self = *face::find("Picture1");
     painter.fillRect(event->rect(), face::toQColor(self.back, palette()));
     face::paintControls(painter, face::Container::picture1, event->rect(), live_, palette());
+}
+
+void Picture1::forwardMouse(QMouseEvent *event) {
+    // A click gives Picture1 the focus (its focus policy, applied by Qt
+    // before the press arrives); the press itself goes to the label under it.
+    if (input_ != nullptr) input_->mouseEvent(*event);
+}
+
+// Key events that Text1 leaves unused come up to Picture1 too: only those
+// that arrive while Picture1 itself has the focus are the panel's.
+void Picture1::forwardKey(QKeyEvent *event) {
+    if (input_ != nullptr && hasFocus() && input_->keyEvent(*event)) return;
+    event->ignore();
+}
+
+void Picture1::focusOutEvent(QFocusEvent *event) {
+    if (input_ != nullptr) input_->focusLost();
+    QWidget::focusOutEvent(event);
 }

@@ -13,6 +13,10 @@
 
 class QLineEdit;
 
+namespace opstation {
+class PanelInput;
+}
+
 class Picture1 final : public QWidget, public opstation::DisplayLines, public opstation::LedColours {
     Q_OBJECT
 
@@ -38,10 +42,24 @@ public:
     // The panel key pressed at that point, if any.
     static std::optional<opstation::PanelKey> keyAt(QPointF point);
 
+    // Where mouse and key events of Picture1 go; none until the window is
+    // wired to a station.
+    void setInput(opstation::PanelInput *input) { input_ = input; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override { forwardMouse(event); }
+    void mouseDoubleClickEvent(QMouseEvent *event) override { forwardMouse(event); }
+    void mouseReleaseEvent(QMouseEvent *event) override { forwardMouse(event); }
+    void keyPressEvent(QKeyEvent *event) override { forwardKey(event); }
+    void keyReleaseEvent(QKeyEvent *event) override { forwardKey(event); }
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void forwardMouse(QMouseEvent *event);
+    void forwardKey(QKeyEvent *event);
+
+    opstation::PanelInput *input_ = nullptr;
     opstation::face::LiveValues live_ = opstation::face::LiveValues::atCreation();
     QLineEdit *text1_;
 };

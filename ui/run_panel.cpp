@@ -1,0 +1,19 @@
+#include "run_panel.h"
+
+#include <QApplication>
+
+#include "op_station.h"
+
+namespace opstation {
+
+int runPanel(QApplication &app, DriveLink &drive, const std::function<void(OP_Station &)> &onShown) {
+    OP_Station window(&drive);
+    if (!window.Form_Load()) return window.exitCode();
+    window.show();
+    window.startTimer1();
+    if (onShown) onShown(window);
+    const int loopCode = app.exec();
+    return window.exitCode() != 0 ? window.exitCode() : loopCode;
+}
+
+}  // namespace opstation
