@@ -148,12 +148,12 @@ QRectF paintedRect(const Control &control) { return logical(control.rect); }
 
 void paintControls(QPainter &painter, Container container, const QRectF &dirty, const LiveValues &live,
                    const QPalette &palette) {
-    const auto order = frontToBack(container);
+    const auto order = stacked(container);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(Qt::NoPen);
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        const Control &c = *find(*it);
+        const Control &c = **it;
         if (!paintedRect(c).intersects(dirty)) continue;
         if (isShape(c.kind)) {
             paintShape(painter, c, live, palette);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace opstation::face {
 namespace {
@@ -224,8 +225,7 @@ std::string_view controlAt(Container container, double x, double y) {
             return c.kind == Kind::container ? pictureControlAt(x - c.rect.left, y - c.rect.top) : c.name;
         }
     }
-    for (std::string_view name : frontToBack(container)) {
-        const Control *c = find(name);
+    for (const Control *c : stacked(container)) {
         if (c->kind == Kind::label && c->rect.contains(x, y)) return c->name;
     }
     return container == Container::window ? "OP_Station" : "Picture1";
@@ -240,6 +240,17 @@ std::span<const Control> controls() { return kControls; }
 std::span<const std::string_view> frontToBack(Container container) {
     if (container == Container::window) return kWindowFrontToBack;
     return kPictureFrontToBack;
+}
+
+std::span<const Control *const> stacked(Container container) {
+    static const auto resolve = [](Container which) {
+        std::vector<const Control *> rows;
+        for (std::string_view name : frontToBack(which)) rows.push_back(find(name));
+        return rows;
+    };
+    static const std::vector<const Control *> window = resolve(Container::window);
+    static const std::vector<const Control *> picture = resolve(Container::picture1);
+    return container == Container::window ? window : picture;
 }
 
 const Control *find(std::string_view name) {

@@ -112,6 +112,8 @@ std::span<const Control> controls();
 
 // Front to back: each control lies over all those after it.
 std::span<const std::string_view> frontToBack(Container container);
+// The same list resolved to the table's rows.
+std::span<const Control *const> stacked(Container container);
 
 // nullptr for an unknown name.
 const Control *find(std::string_view name);
