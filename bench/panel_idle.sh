@@ -25,8 +25,11 @@ export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 unset QT_QPA_PLATFORM
 
-ticks_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-clk=$(getconf CLK_TCK)
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# Processor time of a process in nanoseconds, summed over its threads.
+cpu_ns_of() { cat /proc/"$1"/task/*/schedstat | awk '{s += $1} END {print s}'; }
 
 # Processor time of one program over the steady state, and its peak RSS.
 measure_cost() {
@@ -35,12 +38,12 @@ measure_cost() {
     local timer=$! pid=""
     for _ in $(seq 50); do pid=$(pgrep -P $timer || true); [ -n "$pid" ] && break; sleep 0.1; done
     sleep 5
-    local before; before=$(ticks_of "$pid")
+    local before; before=$(cpu_ns_of "$pid")
     sleep "$seconds"
-    local after; after=$(ticks_of "$pid")
+    local after; after=$(cpu_ns_of "$pid")
     kill -TERM "$pid"; wait $timer 2>/dev/null || true
     local rss; rss=$(awk -F: '/Maximum resident/ {gsub(/ /,"",$2); print $2}' "$work/$name.time")
-    local cpu_ms=$(( (after - before) * 1000 / clk ))
+    local cpu_ms; cpu_ms=$(echo "($after - $before) / 1000000" | bc -l | xargs printf '%.1f')
     printf '%-10s cpu_ms_over_%ss=%-6s cpu_share=%.3f%%  peak_rss_kb=%s\n' "$name" "$seconds" "$cpu_ms" \
         "$(echo "$cpu_ms / ($seconds * 10)" | bc -l)" "$rss"
     echo "$cpu_ms $rss" >"$work/$name.cost"

@@ -23,6 +23,11 @@ Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_(new QLineEdit(this
     text1_->setGeometry(face::logical(hint.rect).toRect());
     text1_->setText(QString::fromUtf8(hint.text.data(), qsizetype(hint.text.size())));
     text1_->setCursorPosition(0);  // show the hint from its start
+    // The designed window font is narrower than its stand-in: in the
+    // stand-in's condensed cut the whole hint fits the box, as designed.
+    QFont hintFont = text1_->font();
+    hintFont.setFamilies({QStringLiteral("DejaVu Sans Condensed"), hintFont.family()});
+    text1_->setFont(hintFont);
 }
 
 std::u16string_view Picture1::line(int index) const { return live_.lines[static_cast<std::size_t>(index)]; }

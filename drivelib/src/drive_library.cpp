@@ -1,5 +1,6 @@
 #include "opstation/drive_library.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -10,6 +11,8 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
 #endif
 
 namespace opstation {
@@ -20,6 +23,48 @@ using InitialiseFn = decltype(&opstat_initialise);
 using TerminateFn = decltype(&opstat_terminate);
 using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
+
+#if !defined(_WIN32)
+// A file cut short after its headers (an interrupted copy, a full disk)
+// makes the system loader map pages past the end of the file and fault on
+// them inside dlopen: a bus error, not an error return. Nothing can go on
+// after that, since the loader's own lock is still held, so the process
+// says which file it was and ends. The message is made before the call,
+// because a signal handler may only write it.
+class LoadFaultGuard {
+public:
+    explicit LoadFaultGuard(const std::string &fileName) {
+        const std::string text = "op-station: cannot load the drive library " + fileName +
+                                 ": the file is damaged or cut short (the loader faulted while mapping it)\n";
+        length_ = std::min(text.size(), message_.size());
+        std::memcpy(message_.data(), text.data(), length_);
+        struct sigaction action {};
+        action.sa_handler = &LoadFaultGuard::onFault;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &previousBus_);
+        sigaction(SIGSEGV, &action, &previousSegv_);
+    }
+    ~LoadFaultGuard() {
+        sigaction(SIGBUS, &previousBus_, nullptr);
+        sigaction(SIGSEGV, &previousSegv_, nullptr);
+    }
+    LoadFaultGuard(const LoadFaultGuard &) = delete;
+    LoadFaultGuard &operator=(const LoadFaultGuard &) = delete;
+
+    static constexpr int kExitCode = 1;
+
+private:
+    static void onFault(int) {
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message_.data(), length_);
+        ::_exit(kExitCode);
+    }
+
+    static inline std::array<char, 4096> message_{};
+    static inline std::size_t length_ = 0;
+    struct sigaction previousBus_ {};
+    struct sigaction previousSegv_ {};
+};
+#endif
 
 // A loaded shared library, through the platform's own loader.
 class SharedObject {
@@ -32,7 +77,10 @@ public:
         // RTLD_LOCAL keeps the library's symbols out of the panel's own
         // namespace; RTLD_NOW finds unresolved references at load, not in
         // the middle of a cycle.
-        handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        {
+            const LoadFaultGuard guard(fileName);
+            handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        }
         if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + dlerrorText());
 #endif
     }
