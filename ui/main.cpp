@@ -4,7 +4,9 @@
 //
 // SIGTERM, SIGINT and SIGHUP close the window as its close button does, so
 // Form_Unload stops the library before the program exits with 0. The signal
-// handler only writes a byte into a pipe; the event loop reads it.
+// handler only writes a byte into a pipe; the event loop reads it. A signal
+// that the panel was started with ignored (nohup, a script's background job)
+// stays ignored.
 #include <QApplication>
 #include <QSocketNotifier>
 
@@ -39,7 +41,11 @@ QSocketNotifier *closeOnSignals(QApplication &app) {
     action.sa_handler = requestClose;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction previous {};
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal, &action, nullptr);
+    }
     return notifier;
 }
 

@@ -1,26 +1,33 @@
 # Shared by the install tests: failing with a message, and running an
-# installed panel offscreen for a while and closing it the way a desktop
-# session does (SIGTERM), which must unload the drive and exit with 0.
+# installed panel offscreen for a while and closing it with a signal, as a
+# desktop session (SIGTERM) or a terminal (SIGINT) does: the panel must
+# unload the drive and exit with 0.
 fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
 
 # run_panel <executable> <seconds> <stderr file> [VAR=value...]
-# LD_LIBRARY_PATH is unset unless given among the assignments.
+# LD_LIBRARY_PATH is unset unless given among the assignments. The signal is
+# CLOSE_SIGNAL, TERM unless set.
 run_panel() {
     local exe=$1 seconds=$2 errors=$3
     shift 3
     [ -x "$exe" ] || fail "$exe is not an executable"
+    # With job control on, the background panel does not inherit SIGINT
+    # ignored, as it would from a script.
+    set -m
     env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "$@" "$exe" 2>"$errors" &
     local pid=$!
+    set +m
     sleep "$seconds"
     if ! kill -0 "$pid" 2>/dev/null; then
         wait "$pid" && status=0 || status=$?
         cat "$errors" >&2
         fail "$exe exited by itself with status $status within $seconds s"
     fi
-    kill -TERM "$pid"
+    local signal=${CLOSE_SIGNAL:-TERM}
+    kill -"$signal" "$pid"
     # Bounded wait for the close: 10 s, then the panel is killed.
     local tries=0
     while kill -0 "$pid" 2>/dev/null; do
@@ -28,16 +35,26 @@ run_panel() {
         if [ "$tries" -gt 100 ]; then
             kill -KILL "$pid" 2>/dev/null || true
             wait "$pid" || true
-            fail "$exe did not close within 10 s of SIGTERM"
+            fail "$exe did not close within 10 s of SIG$signal"
         fi
         sleep 0.1
     done
     local status=0
     wait "$pid" || status=$?
     cat "$errors" >&2
-    [ "$status" -eq 0 ] || fail "$exe exited with status $status after SIGTERM"
+    [ "$status" -eq 0 ] || fail "$exe exited with status $status after SIG$signal"
     if grep -q '^op-station:' "$errors"; then fail "$exe reported an error"; fi
     return 0
+}
+
+# own_drive_env <private library folder>: the assignments run_panel needs to
+# load our simulated drive from an installed tree. None: the RUNPATH finds
+# it. In a sanitizer build, though, dlopen is called from the sanitizer's
+# interceptor, so the loader searches that library's (empty) RUNPATH instead
+# of the panel's, and the folder has to come through LD_LIBRARY_PATH; the
+# RUNPATH itself is still checked by check_runpath.
+own_drive_env() {
+    if [ "${OPSTATION_SANITIZED:-0}" = 1 ]; then echo "LD_LIBRARY_PATH=$1"; fi
 }
 
 # check_runpath <executable> <expected RUNPATH>

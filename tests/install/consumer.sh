@@ -18,7 +18,8 @@ exported=$(nm -D --defined-only "$library" | awk '$2 == "T" { print $3 }' | sort
 [ "$exported" = "opstat_download opstat_initialise opstat_terminate opstat_upload " ] ||
     fail "libdrive.so exports '$exported', expected the four entry points only"
 
-run_panel "$prefix/bin/op-station" 1 "$work/panel-stderr" \
+# Closed with SIGINT, as Ctrl+C in a terminal does; the other tests use SIGTERM.
+CLOSE_SIGNAL=INT run_panel "$prefix/bin/op-station" 1 "$work/panel-stderr" \
     LD_LIBRARY_PATH="$work/build" CONSUMER_DRIVE_LOG="$work/drive.log"
 [ -f "$work/drive.log" ] || fail "the panel did not stop the consumer drive (no log)"
 cat "$work/drive.log"

@@ -28,5 +28,6 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 check_tree "$root/usr" "$libdir"
 check_metadata "$root/usr"
-run_panel "$root/usr/bin/op-station" 1 "$work/panel-stderr"
+# shellcheck disable=SC2046
+run_panel "$root/usr/bin/op-station" 1 "$work/panel-stderr" $(own_drive_env "$root/usr/$libdir/op-station")
 echo "package ok"
