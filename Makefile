@@ -1,7 +1,8 @@
 # OP Station. `make run` builds everything and opens the panel on our
 # simulated drive; `make test` builds and runs every test, once with g++ and
 # once under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer;
-# `make fuzz` fuzzes the station for FUZZ_SECONDS.
+# `make fuzz` fuzzes the station for FUZZ_SECONDS; `make package` builds the
+# Debian package.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -17,7 +18,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_af
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	QT_QPA_PLATFORM=offscreen
 
-.PHONY: all packages configure build test test-plain test-asan fuzz-build fuzz run bench screenshot clean
+.PHONY: all packages configure build test test-plain test-asan fuzz-build fuzz run bench screenshot package clean
 
 all: build
 
@@ -65,6 +66,10 @@ bench: build
 
 screenshot: build
 	@cmake --build $(BUILD) --target screenshot
+
+# The Debian package, built by CPack into $(BUILD)/packages/.
+package: build
+	@cmake --build $(BUILD) --target package
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

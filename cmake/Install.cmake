@@ -1,0 +1,83 @@
+# What `cmake --install` puts where (GNUInstallDirs below the prefix):
+#
+#   bin/op-station                             the panel
+#   <libdir>/op-station/libdrive.so            our simulated drive, private:
+#                                              the panel's RUNPATH finds it
+#   include/opstation/drive_api.h              the contract for drive libraries
+#   <libdir>/cmake/OpStation/                  find_package(OpStation)
+#   share/applications/<id>.desktop            the desktop's menu entry
+#   share/metainfo/<id>.metainfo.xml           the software centre's record
+#   share/icons/hicolor/NxN/apps/op-station.png
+#
+# The panel is only installed with the window (OPSTATION_BUILD_UI); the drive
+# library and the development files are installed either way.
+include(CMakePackageConfigHelpers)
+
+set(OPSTATION_APP_ID "org.example.opstation")
+set(OPSTATION_PRIVATE_LIBDIR "${CMAKE_INSTALL_LIBDIR}/op-station")
+set(OPSTATION_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/OpStation")
+set(OPSTATION_ICON_SIZES 32 48 64 128 256)
+
+# The simulated drive: a private library, never on the system's search path.
+install(TARGETS drivesim
+  LIBRARY DESTINATION ${OPSTATION_PRIVATE_LIBDIR} COMPONENT runtime
+  NAMELINK_SKIP)
+
+# The development files: the header and the package config, whose imported
+# target OpStation::drive_api carries the header's folder and the flags a
+# drive library is built with.
+set_target_properties(opstation_drive_api PROPERTIES EXPORT_NAME drive_api)
+install(TARGETS opstation_drive_api EXPORT OpStationTargets)
+install(FILES ${PROJECT_SOURCE_DIR}/drivelib/include/opstation/drive_api.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/opstation COMPONENT development)
+install(EXPORT OpStationTargets
+  NAMESPACE OpStation::
+  DESTINATION ${OPSTATION_CMAKE_DIR}
+  COMPONENT development)
+configure_package_config_file(
+  ${PROJECT_SOURCE_DIR}/packaging/OpStationConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/packaging/OpStationConfig.cmake
+  INSTALL_DESTINATION ${OPSTATION_CMAKE_DIR})
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/packaging/OpStationConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion
+  ARCH_INDEPENDENT)
+install(FILES
+  ${PROJECT_BINARY_DIR}/packaging/OpStationConfig.cmake
+  ${PROJECT_BINARY_DIR}/packaging/OpStationConfigVersion.cmake
+  DESTINATION ${OPSTATION_CMAKE_DIR}
+  COMPONENT development)
+
+if(TARGET op-station)
+  install(TARGETS op-station RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/op-station.desktop.in
+    ${PROJECT_BINARY_DIR}/packaging/${OPSTATION_APP_ID}.desktop @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/op-station.metainfo.xml.in
+    ${PROJECT_BINARY_DIR}/packaging/${OPSTATION_APP_ID}.metainfo.xml @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/${OPSTATION_APP_ID}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/${OPSTATION_APP_ID}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT runtime)
+
+  # The icon theme's sizes, rendered at build time from the window's own
+  # 32 x 32 pixel map, so the artwork has one source.
+  add_executable(op-station-icon ${PROJECT_SOURCE_DIR}/packaging/icon_main.cpp)
+  target_link_libraries(op-station-icon PRIVATE opstation_ui)
+  set(icon_dir ${PROJECT_BINARY_DIR}/packaging/icons)
+  set(icon_files)
+  foreach(size IN LISTS OPSTATION_ICON_SIZES)
+    list(APPEND icon_files ${icon_dir}/${size}x${size}/apps/op-station.png)
+  endforeach()
+  add_custom_command(OUTPUT ${icon_files}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+            $<TARGET_FILE:op-station-icon> ${icon_dir} ${OPSTATION_ICON_SIZES}
+    DEPENDS op-station-icon
+    COMMENT "Rendering the icon at ${OPSTATION_ICON_SIZES} px"
+    VERBATIM)
+  add_custom_target(op-station-icons ALL DEPENDS ${icon_files})
+  foreach(size IN LISTS OPSTATION_ICON_SIZES)
+    install(FILES ${icon_dir}/${size}x${size}/apps/op-station.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT runtime)
+  endforeach()
+endif()

@@ -1,0 +1,97 @@
+# Shared by the install tests: failing with a message, and running an
+# installed panel offscreen for a while and closing it with a signal, as a
+# desktop session (SIGTERM) or a terminal (SIGINT) does: the panel must
+# unload the drive and exit with 0.
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# run_panel <executable> <seconds> <stderr file> [VAR=value...]
+# LD_LIBRARY_PATH is unset unless given among the assignments. The signal is
+# CLOSE_SIGNAL, TERM unless set.
+run_panel() {
+    local exe=$1 seconds=$2 errors=$3
+    shift 3
+    [ -x "$exe" ] || fail "$exe is not an executable"
+    # With job control on, the background panel does not inherit SIGINT
+    # ignored, as it would from a script.
+    set -m
+    env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "$@" "$exe" 2>"$errors" &
+    local pid=$!
+    set +m
+    sleep "$seconds"
+    if ! kill -0 "$pid" 2>/dev/null; then
+        wait "$pid" && status=0 || status=$?
+        cat "$errors" >&2
+        fail "$exe exited by itself with status $status within $seconds s"
+    fi
+    local signal=${CLOSE_SIGNAL:-TERM}
+    kill -"$signal" "$pid"
+    # Bounded wait for the close: 10 s, then the panel is killed.
+    local tries=0
+    while kill -0 "$pid" 2>/dev/null; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 100 ]; then
+            kill -KILL "$pid" 2>/dev/null || true
+            wait "$pid" || true
+            fail "$exe did not close within 10 s of SIG$signal"
+        fi
+        sleep 0.1
+    done
+    local status=0
+    wait "$pid" || status=$?
+    cat "$errors" >&2
+    [ "$status" -eq 0 ] || fail "$exe exited with status $status after SIG$signal"
+    if grep -q '^op-station:' "$errors"; then fail "$exe reported an error"; fi
+    return 0
+}
+
+# own_drive_env <private library folder>: the assignments run_panel needs to
+# load our simulated drive from an installed tree. None: the RUNPATH finds
+# it. In a sanitizer build, though, dlopen is called from the sanitizer's
+# interceptor, so the loader searches that library's (empty) RUNPATH instead
+# of the panel's, and the folder has to come through LD_LIBRARY_PATH; the
+# RUNPATH itself is still checked by check_runpath.
+own_drive_env() {
+    if [ "${OPSTATION_SANITIZED:-0}" = 1 ]; then echo "LD_LIBRARY_PATH=$1"; fi
+}
+
+# check_runpath <executable> <expected RUNPATH>
+check_runpath() {
+    local dynamic
+    dynamic=$(readelf -d "$1") || fail "readelf cannot read $1"
+    echo "$dynamic" | grep -q '(RPATH)' && fail "$1 has an RPATH entry; RUNPATH expected"
+    local runpath
+    runpath=$(echo "$dynamic" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+    [ "$runpath" = "$2" ] || fail "$1 has RUNPATH '$runpath', expected '$2'"
+}
+
+# check_tree <root> <libdir>: the files of an installed OP Station.
+check_tree() {
+    local root=$1 libdir=$2 id=org.example.opstation
+    local file
+    for file in bin/op-station "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
+        "$libdir/cmake/OpStation/OpStationConfig.cmake" "$libdir/cmake/OpStation/OpStationConfigVersion.cmake" \
+        "$libdir/cmake/OpStation/OpStationTargets.cmake" \
+        "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"; do
+        [ -f "$root/$file" ] || fail "$file is not installed"
+    done
+    local size
+    for size in 32 48 64 128 256; do
+        file="$root/share/icons/hicolor/${size}x${size}/apps/op-station.png"
+        [ -f "$file" ] || fail "no ${size}x${size} icon"
+        file -b "$file" | grep -q "PNG image data, $size x $size, 8-bit/color RGBA" ||
+            fail "$file is not a $size x $size RGBA PNG: $(file -b "$file")"
+    done
+    check_runpath "$root/bin/op-station" "\$ORIGIN/../$libdir/op-station"
+}
+
+# check_metadata <root>: the desktop entry and the metainfo pass the
+# validators of the desktop's menu and of the software centres.
+check_metadata() {
+    local root=$1 id=org.example.opstation
+    desktop-file-validate "$root/share/applications/$id.desktop" || fail "desktop-file-validate rejects the desktop entry"
+    appstreamcli validate --no-net --pedantic --strict "$root/share/metainfo/$id.metainfo.xml" ||
+        fail "appstreamcli rejects the metainfo"
+}
