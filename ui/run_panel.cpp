@@ -10,6 +10,9 @@ int runPanel(QApplication &app, DriveLink &drive, const std::function<void(OP_St
     OP_Station window(&drive);
     if (!window.Form_Load()) return window.exitCode();
     window.show();
+    // The keypad takes the PC keys at once, without a click first, even
+    // where no window manager activates new windows.
+    window.activateWindow();
     window.startTimer1();
     if (onShown) onShown(window);
     const int loopCode = app.exec();
