@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "baseline_window.h"
 #include "op_station.h"
 #include "opstation/drive_library.h"
 #include "opstation/panel/key_model.h"
@@ -80,16 +81,9 @@ private:
 };
 
 int runBaseline(QApplication &app, Probe &probe, double seconds) {
-    QWidget window;
-    window.setObjectName(QStringLiteral("baseline"));
-    window.setFixedSize(378, 531);
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(40);
-    QObject::connect(&timer, &QTimer::timeout, &window, [] {});
-    probe.watchTimer(timer);
-    window.show();
-    timer.start();
+    BaselineWindow baseline;
+    probe.watchTimer(baseline.timer);
+    baseline.start();
     QTimer::singleShot(int(seconds * 1000), &app, &QApplication::quit);
     return app.exec();
 }
