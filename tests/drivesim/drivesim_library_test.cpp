@@ -1,6 +1,8 @@
 // The built libdrive.so through the panel's own loader, as the panel runs it.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <string>
 
 #include "opstation/drive_api.h"
@@ -46,4 +48,38 @@ TEST(DriveSimLibrary, RunsHundredsOfCyclesThroughThePanelLoader) {
     }
     EXPECT_TRUE(sawRunning);
     library.terminate(kStation);
+}
+
+// Each test runs in its own process, so this one sees the library before
+// any initialise: calls then, and calls with null pointers, do nothing
+// harmful.
+TEST(DriveSimLibrary, CallsBeforeInitialiseAndNullPointersAreHarmless) {
+    void *handle = dlopen(DRIVESIM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto initialise = reinterpret_cast<decltype(&opstat_initialise)>(dlsym(handle, "opstat_initialise"));
+    auto terminate = reinterpret_cast<decltype(&opstat_terminate)>(dlsym(handle, "opstat_terminate"));
+    auto download = reinterpret_cast<decltype(&opstat_download)>(dlsym(handle, "opstat_download"));
+    auto upload = reinterpret_cast<decltype(&opstat_upload)>(dlsym(handle, "opstat_upload"));
+    ASSERT_TRUE(initialise && terminate && download && upload);
+
+    char line1[21] = {}, line2[21] = {};
+    int16_t word = 7;
+    download(-1, 0, 0, 0, 0, 0, 0, -1, 0, 0);
+    EXPECT_NE(upload(&word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word,
+                     line1, line2),
+              0);  // nothing to show yet: the panel keeps its display
+    EXPECT_EQ(word, 7);
+    terminate(2);
+
+    initialise(2, nullptr);
+    EXPECT_EQ(upload(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+    download(0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(upload(&word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word, &word,
+                     line1, line2),
+              0);
+    EXPECT_NE(line1[0], '\0');
+    terminate(2);
+    terminate(2);
 }
