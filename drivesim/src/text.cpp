@@ -1,8 +1,9 @@
 #include "text.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdio>
+#include <string>
 
 namespace drivesim {
 
@@ -25,14 +26,25 @@ Line makeLine(std::string_view left, std::string_view right) {
     return makeLine(text);
 }
 
+// Integer arithmetic rather than printf: the display is formatted on every
+// cycle, and this keeps a cycle of the drive cheap.
 std::string fixed(double value, int decimals) {
+    static constexpr std::array<long long, 5> kScale = {1, 10, 100, 1000, 10000};
+    decimals = std::clamp(decimals, 0, int(kScale.size()) - 1);
+    const long long scale = kScale[static_cast<std::size_t>(decimals)];
+    if (!std::isfinite(value)) value = 0.0;
     // Round first, so that a value just below zero never shows as "-0.0".
-    const double scale = std::pow(10.0, decimals);
-    double rounded = std::round(value * scale) / scale;
-    if (rounded == 0.0) rounded = 0.0;
-    char buffer[32] = {};
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, rounded);
-    return buffer;
+    const long long scaled = std::llround(value * static_cast<double>(scale));
+    const long long magnitude = scaled < 0 ? -scaled : scaled;
+    std::string text = scaled < 0 ? "-" : "";
+    text += std::to_string(magnitude / scale);
+    if (decimals > 0) {
+        const std::string fraction = std::to_string(magnitude % scale);
+        text += '.';
+        text.append(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+        text += fraction;
+    }
+    return text;
 }
 
 }  // namespace drivesim
