@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
 #include "opstation/ansi_codepage.h"
 #include "opstation/drive_api.h"
@@ -150,13 +151,24 @@ struct DriveLibrary::Impl {
     TerminateFn terminate = nullptr;
     DownloadFn download = nullptr;
     UploadFn upload = nullptr;
+    std::optional<DriveLibraryError> loadFailure;  // a failed load is never tried again
+
+    SharedObject &loaded(const std::string &fileName) {
+        if (loadFailure) throw *loadFailure;
+        if (!library) {
+            try {
+                library = std::make_unique<SharedObject>(fileName);
+            } catch (const DriveLibraryError &error) {
+                loadFailure = error;
+                throw;
+            }
+        }
+        return *library;
+    }
 
     template <typename Fn>
     Fn entry(Fn &cached, const std::string &fileName, const char *name) {
-        if (cached == nullptr) {
-            if (!library) library = std::make_unique<SharedObject>(fileName);
-            cached = reinterpret_cast<Fn>(library->symbol(fileName, name));
-        }
+        if (cached == nullptr) cached = reinterpret_cast<Fn>(loaded(fileName).symbol(fileName, name));
         return cached;
     }
 };
