@@ -30,6 +30,7 @@
 #include "opstation/drive_library.h"
 #include "opstation/panel/exchange_cycle.h"
 #include "opstation/panel/key_model.h"
+#include "../support/recording_holders.h"
 
 namespace opstation {
 namespace {
@@ -77,18 +78,7 @@ constexpr std::array<Led, 7> kLibraryOrder = {Led::health, Led::forward, Led::re
 constexpr std::array<Led, 7> kRefreshOrder = {Led::run,    Led::stop,     Led::forward, Led::reverse,
                                               Led::health, Led::localRef, Led::localSeq};
 
-class RecordingDisplay final : public DisplayLines {
-public:
-    std::vector<int> writes;
-    std::u16string_view line(int index) const override { return memory_.line(index); }
-    void setLine(int index, std::u16string_view text) override {
-        writes.push_back(index);
-        memory_.setLine(index, text);
-    }
-
-private:
-    MemoryDisplayLines memory_;
-};
+using test::RecordingDisplay;
 
 class RecordingLeds final : public LedColours {
 public:

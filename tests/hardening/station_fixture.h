@@ -12,6 +12,7 @@
 
 #include "opstation/drive_library.h"
 #include "opstation/panel/exchange_cycle.h"
+#include "../support/recording_holders.h"
 
 namespace opstation::hardening {
 
@@ -30,29 +31,8 @@ T librarySymbol(const std::string &path, const char *name) {
     return reinterpret_cast<T>(address);
 }
 
-class RecordingDisplay final : public DisplayLines {
-public:
-    std::vector<int> writes;
-    std::u16string_view line(int index) const override { return memory_.line(index); }
-    void setLine(int index, std::u16string_view text) override {
-        writes.push_back(index);
-        memory_.setLine(index, text);
-    }
-
-private:
-    MemoryDisplayLines memory_;
-};
-
-class RecordingLeds final : public LedColours {
-public:
-    std::array<Colour, kLedCount> colours{};
-    std::vector<Led> order;
-    void setLedColour(Led led, Colour colour) override {
-        colours[static_cast<std::size_t>(led)] = colour;
-        order.push_back(led);
-    }
-    Colour operator[](Led led) const { return colours[static_cast<std::size_t>(led)]; }
-};
+using test::RecordingDisplay;
+using test::RecordingLeds;
 
 // The order in which the library takes the LED words: health, fwd, rev,
 // run, stop, seq, ref, each on then flash.

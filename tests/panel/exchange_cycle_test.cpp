@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "opstation/panel/key_model.h"
+#include "../support/recording_holders.h"
 
 namespace opstation {
 namespace {
@@ -37,30 +38,8 @@ public:
     }
 };
 
-// Records every write, so tests can tell a rewrite from no write.
-class RecordingDisplay : public DisplayLines {
-public:
-    std::vector<int> writes;
-    std::u16string_view line(int index) const override { return memory.line(index); }
-    void setLine(int index, std::u16string_view text) override {
-        writes.push_back(index);
-        memory.setLine(index, text);
-    }
-
-private:
-    MemoryDisplayLines memory;
-};
-
-class RecordingLeds : public LedColours {
-public:
-    std::array<Colour, kLedCount> colours{};
-    std::vector<Led> order;
-    void setLedColour(Led led, Colour colour) override {
-        colours[static_cast<std::size_t>(led)] = colour;
-        order.push_back(led);
-    }
-    Colour operator[](Led led) const { return colours[static_cast<std::size_t>(led)]; }
-};
+using test::RecordingDisplay;
+using test::RecordingLeds;
 
 class ExchangeCycle : public ::testing::Test {
 protected:
