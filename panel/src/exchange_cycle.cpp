@@ -64,8 +64,7 @@ void update_LEDS(StationState &state, LedColours &colours) {
 }
 
 void runExchangeCycle(StationState &state, DriveLink &drive, DisplayLines &display, LedColours &colours) {
-    drive.download(sampleKeys(state));
-    const UploadResult upload = drive.upload(lendLedWords(state));
+    const UploadResult upload = drive.exchange(sampleKeys(state), lendLedWords(state));
     if (upload.result == 0) refreshDisplay(display, upload);
     update_LEDS(state, colours);
 }

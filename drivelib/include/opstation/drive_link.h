@@ -47,6 +47,14 @@ public:
     virtual void terminate(int32_t station) = 0;
     virtual void download(const DownloadKeys &keys) = 0;
     virtual UploadResult upload(const UploadLedWords &leds) = 0;
+
+    // One exchange cycle's two calls, download then upload. A link whose
+    // calls are costly one by one (a drive in another process) does both in
+    // one step; a link that wraps another must pass this on as one step too.
+    virtual UploadResult exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
+        download(keys);
+        return upload(leds);
+    }
 };
 
 }  // namespace opstation
