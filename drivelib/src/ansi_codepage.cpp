@@ -42,9 +42,13 @@ char16_t decodeAnsiByte(unsigned char byte) {
 }
 #endif
 
+void decodeAnsi(const char *bytes, std::size_t size, char16_t *into) {
+    for (std::size_t i = 0; i < size; ++i) into[i] = decodeAnsiByte(static_cast<unsigned char>(bytes[i]));
+}
+
 std::u16string decodeAnsi(const char *bytes, std::size_t size) {
     std::u16string text(size, u'\0');
-    for (std::size_t i = 0; i < size; ++i) text[i] = decodeAnsiByte(static_cast<unsigned char>(bytes[i]));
+    decodeAnsi(bytes, size, text.data());
     return text;
 }
 

@@ -26,6 +26,18 @@ using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
 
 #if !defined(_WIN32)
+// The panel's own report of a load fault: the message on stderr, then the
+// program ends with the failure exit code.
+void reportLoadFaultOnStderr(const char *message, std::size_t size) {
+    static constexpr char kPrefix[] = "op-station: ";
+    [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, kPrefix, sizeof kPrefix - 1);
+    written = ::write(STDERR_FILENO, message, size);
+    written = ::write(STDERR_FILENO, "\n", 1);
+    ::_exit(1);
+}
+
+LoadFaultReport g_loadFaultReport = &reportLoadFaultOnStderr;
+
 // A file cut short after its headers (an interrupted copy, a full disk)
 // makes the system loader map pages past the end of the file and fault on
 // them inside dlopen: a bus error, not an error return. Nothing can go on
@@ -35,10 +47,11 @@ using UploadFn = decltype(&opstat_upload);
 class LoadFaultGuard {
 public:
     explicit LoadFaultGuard(const std::string &fileName) {
-        const std::string text = "op-station: cannot load the drive library " + fileName +
-                                 ": the file is damaged or cut short (the loader faulted while mapping it)\n";
+        const std::string text = "cannot load the drive library " + fileName +
+                                 ": the file is damaged or cut short (the loader faulted while mapping it)";
         length_ = std::min(text.size(), message_.size());
         std::memcpy(message_.data(), text.data(), length_);
+        report_ = g_loadFaultReport;
         struct sigaction action {};
         action.sa_handler = &LoadFaultGuard::onFault;
         sigemptyset(&action.sa_mask);
@@ -52,16 +65,15 @@ public:
     LoadFaultGuard(const LoadFaultGuard &) = delete;
     LoadFaultGuard &operator=(const LoadFaultGuard &) = delete;
 
-    static constexpr int kExitCode = 1;
-
 private:
     static void onFault(int) {
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message_.data(), length_);
-        ::_exit(kExitCode);
+        report_(message_.data(), length_);
+        ::_exit(1);  // a report must not return; if it does, end here
     }
 
     static inline std::array<char, 4096> message_{};
     static inline std::size_t length_ = 0;
+    static inline LoadFaultReport report_ = nullptr;
     struct sigaction previousBus_ {};
     struct sigaction previousSegv_ {};
 };
@@ -139,11 +151,14 @@ struct LentBuffer {
     char *data() { return bytes.data(); }
 };
 
-void decodeLine(const LentBuffer<kLineSize> &buffer, Line &line) {
-    for (std::size_t i = 0; i < kLineSize; ++i) line[i] = decodeAnsiByte(static_cast<unsigned char>(buffer.bytes[i]));
-}
 
 }  // namespace
+
+#if !defined(_WIN32)
+void setLoadFaultReport(LoadFaultReport report) { g_loadFaultReport = report != nullptr ? report : &reportLoadFaultOnStderr; }
+#else
+void setLoadFaultReport(LoadFaultReport) {}
+#endif
 
 struct DriveLibrary::Impl {
     std::unique_ptr<SharedObject> library;
@@ -177,10 +192,13 @@ DriveLibrary::DriveLibrary(std::string fileName) : fileName_(std::move(fileName)
 
 DriveLibrary::~DriveLibrary() = default;
 
+void DriveLibrary::initialiseInto(int32_t station, char *title) {
+    impl_->entry(impl_->initialise, fileName_, "opstat_initialise")(station, title);
+}
+
 Text DriveLibrary::initialise(int32_t station) {
-    const auto fn = impl_->entry(impl_->initialise, fileName_, "opstat_initialise");
     LentBuffer<kTitleSize> title;
-    fn(station, title.data());
+    initialiseInto(station, title.data());
     return decodeAnsi(title.data(), kTitleSize);
 }
 
@@ -190,17 +208,20 @@ void DriveLibrary::download(const DownloadKeys &k) {
     impl_->entry(impl_->download, fileName_, "opstat_download")(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
 }
 
-UploadResult DriveLibrary::upload(const UploadLedWords &w) {
+// The entry point returns a 16-bit value: only the low 16 bits of the
+// return register count, whatever the library left in the rest.
+int16_t DriveLibrary::uploadInto(const UploadLedWords &w, char *line1, char *line2) {
     const auto fn = impl_->entry(impl_->upload, fileName_, "opstat_upload");
+    return fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13], line1, line2);
+}
+
+UploadResult DriveLibrary::upload(const UploadLedWords &leds) {
     LentBuffer<kLineSize> line1;
     LentBuffer<kLineSize> line2;
     UploadResult result;
-    // The entry point returns a 16-bit value: only the low 16 bits of the
-    // return register count, whatever the library left in the rest.
-    result.result = fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13],
-                       line1.data(), line2.data());
-    decodeLine(line1, result.line1);
-    decodeLine(line2, result.line2);
+    result.result = uploadInto(leds, line1.data(), line2.data());
+    decodeAnsi(line1.data(), kLineSize, result.line1.data());
+    decodeAnsi(line2.data(), kLineSize, result.line2.data());
     return result;
 }
 

@@ -2,7 +2,6 @@
 // and one lacking each entry point in turn.
 #include "opstation/drive_library.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -23,21 +22,10 @@ using ::testing::HasSubstr;
 
 std::string testLibrary(const std::string &name) { return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so"; }
 
-// The recording library's own record, found in the same loaded library that
-// the loader opens.
-RecordingDrive &recordOf(const std::string &path) {
-    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) throw std::runtime_error(dlerror());
-    auto access = reinterpret_cast<RecordingDriveAccess>(dlsym(handle, "recording_drive"));
-    RecordingDrive &drive = *access();
-    drive = RecordingDrive{};
-    return drive;
-}
-
 class ThroughTheLoader : public ::testing::Test {
 protected:
     std::string path = testLibrary("recording_drive");
-    RecordingDrive &rec = recordOf(path);
+    RecordingDrive &rec = sharedRecording();
     DriveLibrary library{path};
 
     UploadLedWords wordsOf(std::array<int16_t, 14> &words) {

@@ -28,10 +28,9 @@ bool sameKeys(const StationState &a, const StationState &b) {
 class KeyStorm : public ::testing::Test {
 protected:
     std::string path = testLibrary("recording_drive");
-    RecordingDrive &rec = *librarySymbol<RecordingDriveAccess>(path, "recording_drive")();
+    RecordingDrive &rec = sharedRecording();
     Station station{path};
 
-    void SetUp() override { rec = RecordingDrive{}; }
     DownloadKeys cycle() {
         station.cycle();
         DownloadKeys keys{};

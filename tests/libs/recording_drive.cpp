@@ -1,35 +1,62 @@
 #include "recording_drive.h"
 
-#include <cstring>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "opstation/drive_api.h"
 
 namespace {
-RecordingDrive drive;
+
+// The record in the file the test named, or one of the library's own when
+// none is named.
+RecordingDrive &record() {
+    static RecordingDrive *shared = nullptr;
+    static RecordingDrive own;
+    if (shared == nullptr) {
+        if (const char *path = std::getenv(kRecordingFileVariable)) {
+            const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+            if (fd >= 0) {
+                void *at = ::mmap(nullptr, sizeof(RecordingDrive), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                ::close(fd);
+                if (at != MAP_FAILED) shared = static_cast<RecordingDrive *>(at);
+            }
+        }
+    }
+    return shared != nullptr ? *shared : own;
+}
 
 template <std::size_t N>
 void snapshot(std::array<unsigned char, N> &into, const char *buffer) {
     std::memcpy(into.data(), buffer, N);
 }
+
+template <std::size_t N>
+void write(char *buffer, const FixedBytes<N> &bytes) {
+    std::memcpy(buffer, bytes.data(), bytes.size());
+}
+
 }  // namespace
 
 extern "C" {
 
-OPSTAT_EXPORT RecordingDrive *recording_drive() { return &drive; }
-
 #ifndef OMIT_initialise
 OPSTAT_EXPORT int32_t opstat_initialise(int32_t station, char *title) {
-    drive.calls.push_back("initialise");
+    RecordingDrive &drive = record();
+    drive.calls.push_back(FixedBytes<12>::of("initialise"));
     drive.initialiseStation = station;
     snapshot(drive.titleOnEntry, title);
-    std::memcpy(title, drive.title.data(), std::min<std::size_t>(drive.title.size(), OPSTAT_TITLE_SIZE));
+    write(title, drive.title);
     return 0;
 }
 #endif
 
 #ifndef OMIT_terminate
 OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
-    drive.calls.push_back("terminate");
+    RecordingDrive &drive = record();
+    drive.calls.push_back(FixedBytes<12>::of("terminate"));
     drive.terminateStation = station;
     return 0;
 }
@@ -38,7 +65,8 @@ OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
 #ifndef OMIT_download
 OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
                                       int16_t local, int16_t run, int16_t stop, int16_t disp) {
-    drive.calls.push_back("download");
+    RecordingDrive &drive = record();
+    drive.calls.push_back(FixedBytes<12>::of("download"));
     drive.downloads.push_back({up, down, esc, menu, dir, jog, local, run, stop, disp});
     return 0;
 }
@@ -49,7 +77,8 @@ OPSTAT_EXPORT int16_t opstat_upload(int16_t *health_on, int16_t *health_flash, i
                                     int16_t *rev_on, int16_t *rev_flash, int16_t *run_on, int16_t *run_flash,
                                     int16_t *stop_on, int16_t *stop_flash, int16_t *seq_on, int16_t *seq_flash,
                                     int16_t *ref_on, int16_t *ref_flash, char *line1, char *line2) {
-    drive.calls.push_back("upload");
+    RecordingDrive &drive = record();
+    drive.calls.push_back(FixedBytes<12>::of("upload"));
     drive.uploadPointers = {health_on, health_flash, fwd_on, fwd_flash, rev_on,   rev_flash, run_on,
                             run_flash, stop_on,      stop_flash, seq_on, seq_flash, ref_on,  ref_flash};
     snapshot(drive.line1OnEntry, line1);
@@ -57,8 +86,8 @@ OPSTAT_EXPORT int16_t opstat_upload(int16_t *health_on, int16_t *health_flash, i
     if (drive.ledWords) {
         for (std::size_t i = 0; i < 14; ++i) *drive.uploadPointers[i] = (*drive.ledWords)[i];
     }
-    std::memcpy(line1, drive.line1.data(), std::min<std::size_t>(drive.line1.size(), OPSTAT_LINE_SIZE));
-    std::memcpy(line2, drive.line2.data(), std::min<std::size_t>(drive.line2.size(), OPSTAT_LINE_SIZE));
+    write(line1, drive.line1);
+    write(line2, drive.line2);
     return drive.uploadResult;
 }
 #endif

@@ -25,13 +25,6 @@ using opstation::DownloadKeys;
 
 std::string testLibrary(const std::string &name) { return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so"; }
 
-RecordingDrive &recordOf(const std::string &path) {
-    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) throw std::runtime_error(dlerror());
-    RecordingDrive &drive = *reinterpret_cast<RecordingDriveAccess>(dlsym(handle, "recording_drive"))();
-    drive = RecordingDrive{};
-    return drive;
-}
 
 // Centre of a control of Picture1, in the window's logical pixels.
 QPoint centreOf(const char *name) {
@@ -42,7 +35,7 @@ QPoint centreOf(const char *name) {
 class Window : public ::testing::Test {
 protected:
     std::string path = testLibrary("recording_drive");
-    RecordingDrive &rec = recordOf(path);
+    RecordingDrive &rec = sharedRecording();
     opstation::DriveLibrary drive{path};
     OP_Station window{&drive};
     std::vector<QString> failures;
@@ -238,7 +231,7 @@ TEST_F(WindowOnLibrary, MissingInitialiseStopsBeforeTheWindowIsShown) {
 
 TEST_F(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
     const std::string path = testLibrary("drive_without_download");
-    RecordingDrive &rec = recordOf(path);
+    RecordingDrive &rec = sharedRecording();
     opstation::DriveLibrary drive(path);
     OP_Station window(&drive);
     watch(window);

@@ -13,5 +13,6 @@ char16_t decodeAnsiByte(unsigned char byte);
 
 // Decodes exactly `size` bytes, NULs included: one character per byte.
 std::u16string decodeAnsi(const char *bytes, std::size_t size);
+void decodeAnsi(const char *bytes, std::size_t size, char16_t *into);
 
 }  // namespace opstation

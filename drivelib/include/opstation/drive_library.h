@@ -5,6 +5,7 @@
 // platform's reason.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,14 @@ inline constexpr const char *kDefaultDriveLibrary = "drive.dll";
 inline constexpr const char *kDefaultDriveLibrary = "libdrive.so";
 #endif
 
+// Where the message goes when the system loader faults while mapping a
+// damaged library file (a file cut short). Called from a signal handler
+// inside the loader, so it may only use async-signal-safe calls; the process
+// ends after it. By default the message goes to stderr and the process ends
+// with exit code 1.
+using LoadFaultReport = void (*)(const char *message, std::size_t size);
+void setLoadFaultReport(LoadFaultReport report);
+
 class DriveLibrary final : public DriveLink {
 public:
     // fileName without a slash is found by the platform's library search;
@@ -40,6 +49,13 @@ public:
     void terminate(int32_t station) override;
     void download(const DownloadKeys &keys) override;
     UploadResult upload(const UploadLedWords &leds) override;
+
+    // The same calls on buffers that the caller lends, undecoded: title
+    // holds kTitleSize bytes and line1, line2 kLineSize bytes each, every
+    // one followed by at least one more byte (the NUL a library may rely
+    // on). A drive host uses them to keep guard bytes after each buffer.
+    void initialiseInto(int32_t station, char *title);
+    int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
 
 private:
     struct Impl;

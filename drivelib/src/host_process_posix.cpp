@@ -1,0 +1,185 @@
+#include "opstation/host_process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace opstation {
+
+using namespace std::chrono_literals;
+using std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char *kHostProgramName = "op-station-drive-host";
+
+std::string errorText(int error) { return std::strerror(error); }
+
+void closeFd(int &fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Only async-signal-safe calls between fork and exec: the panel has threads.
+[[noreturn]] void becomeHost(const std::vector<char *> &argv, int channel, int report, pid_t parent) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the panel is already gone
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::dup2(channel, STDIN_FILENO);
+    ::dup2(channel, STDOUT_FILENO);
+    ::execv(argv[0], argv.data());
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
+    ::_exit(127);
+}
+
+int pollTimeout(HostTransport::Deadline deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+}
+
+}  // namespace
+
+std::string defaultHostProgram() {
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return kHostProgramName;
+    const std::string self(path, static_cast<std::size_t>(length));
+    return self.substr(0, self.rfind('/') + 1) + kHostProgramName;
+}
+
+HostEnding describeWaitStatus(int status) {
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        const char *name = ::strsignal(signal);
+        return {HostEnding::How::signal, std::string(name != nullptr ? name : "signal") + " (signal " + std::to_string(signal) + ")"};
+    }
+    if (WIFEXITED(status)) return {HostEnding::How::exit, "exit status " + std::to_string(WEXITSTATUS(status))};
+    return {HostEnding::How::unknown, "wait status " + std::to_string(status)};
+}
+
+HostProcess::HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd)
+    : program_(std::move(program)), arguments_(std::move(arguments)), interruptFd_(interruptFd) {}
+
+HostProcess::~HostProcess() {
+    if (pid_ < 0 || reaped_) return;
+    closeChannel();  // the host reads EOF and ends
+    if (!reap(1s)) stop();
+}
+
+void HostProcess::start() {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) throw DriveLibraryError(errorText(errno));
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(pair[0]);
+        ::close(pair[1]);
+        throw DriveLibraryError(errorText(error));
+    }
+    std::vector<char *> argv{program_.data()};
+    for (std::string &argument : arguments_) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) becomeHost(argv, pair[1], report[1], parent);
+    const int forkError = errno;
+    ::close(pair[1]);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(pair[0]);
+        ::close(report[0]);
+        throw DriveLibraryError(errorText(forkError));
+    }
+    // The report pipe closes at the exec; an errno arrives only if it failed.
+    int execError = 0;
+    ssize_t got;
+    do got = ::read(report[0], &execError, sizeof execError);
+    while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    pid_ = pid;
+    channel_ = pair[0];
+    if (got == static_cast<ssize_t>(sizeof execError)) {
+        stop();
+        throw DriveLibraryError(errorText(execError));
+    }
+}
+
+bool HostProcess::send(std::span<const uint8_t> frame) {
+    while (!frame.empty()) {
+        const ssize_t sent = ::send(channel_, frame.data(), frame.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        frame = frame.subspan(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline deadline) {
+    for (;;) {
+        pollfd fds[2] = {{channel_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
+        const nfds_t count = interruptFd_ >= 0 && !interruptSeen_ ? 2 : 1;
+        const int ready = ::poll(fds, count, pollTimeout(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Arrival::end;
+        if (count == 2 && fds[1].revents != 0) {
+            interruptSeen_ = true;
+            return Arrival::interrupted;
+        }
+        if (fds[0].revents == 0) {
+            if (steady_clock::now() >= deadline) return Arrival::timeout;
+            continue;
+        }
+        const std::span<uint8_t> space = frames.space();
+        const ssize_t got = ::read(channel_, space.data(), space.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return Arrival::end;
+        frames.received(static_cast<std::size_t>(got));
+        return Arrival::bytes;
+    }
+}
+
+HostEnding HostProcess::ending() {
+    if (pid_ < 0) return {HostEnding::How::unknown, "the host was not running"};
+    if (reap(2s)) return describeWaitStatus(status_);
+    stop();
+    return {HostEnding::How::unknown, "it closed its output but went on running, and was stopped"};
+}
+
+void HostProcess::stop() {
+    closeChannel();
+    if (pid_ < 0 || reaped_) return;
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+    }
+    reaped_ = true;
+}
+
+// Waits up to `patience` for the host to end; true once it has.
+bool HostProcess::reap(std::chrono::milliseconds patience) {
+    const auto deadline = steady_clock::now() + patience;
+    for (;;) {
+        const pid_t done = ::waitpid(pid_, &status_, WNOHANG);
+        if (done == pid_ || (done < 0 && errno == ECHILD)) return reaped_ = true;
+        if (steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+void HostProcess::closeChannel() { closeFd(channel_); }
+
+}  // namespace opstation
