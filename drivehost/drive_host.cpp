@@ -32,7 +32,7 @@ const std::array<DriveHost::Handler, 5> DriveHost::kHandlers = {{
     {Kind::exchange, &DriveHost::exchange},
 }};
 
-DriveHost::DriveHost(DriveLibrary &library) : library_(library) {
+DriveHost::DriveHost(DriveLibrary &library, Send send) : library_(library), send_(std::move(send)) {
     for (std::size_t i = 0; i < leds_.size(); ++i) lent_[i] = &leds_[i];
     title_.fresh();
     line1_.fresh();
@@ -86,6 +86,7 @@ wire::FrameWriter DriveHost::upload(wire::PayloadReader &in) { return callUpload
 wire::FrameWriter DriveHost::exchange(wire::PayloadReader &in) {
     callDownload(in);
     if (const char *buffer = overrun()) return overran(buffer);
+    send_(wire::FrameWriter(Kind::done, Call::download).frame());
     return callUpload(in);
 }
 

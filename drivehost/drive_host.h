@@ -11,6 +11,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 
 #include "opstation/drive_library.h"
 #include "opstation/host_protocol.h"
@@ -19,9 +21,13 @@ namespace opstation::host {
 
 class DriveHost {
 public:
-    explicit DriveHost(DriveLibrary &library);
+    // Where frames go that leave before the last answer to a request.
+    using Send = std::function<bool(std::span<const uint8_t>)>;
 
-    // Throws wire::ProtocolError for a request that is not one.
+    DriveHost(DriveLibrary &library, Send send);
+
+    // The last answer to a request. Throws wire::ProtocolError for a
+    // request that is not one.
     wire::FrameWriter answer(const wire::Frame &request);
 
 private:
@@ -56,6 +62,7 @@ private:
     static const std::array<Handler, 5> kHandlers;
 
     DriveLibrary &library_;
+    Send send_;
     Guarded<wire::kTitleBytes> title_;
     Guarded<wire::kLineBytes> line1_;
     Guarded<wire::kLineBytes> line2_;

@@ -48,7 +48,9 @@ int main(int argc, char **argv) {
     const opstation::host::Channel channel = opstation::host::takeStandardStreams();
     opstation::host::reportEndingsOn(channel.out);
     opstation::DriveLibrary drive(library);
-    opstation::host::DriveHost host(drive);
+    opstation::host::DriveHost host(drive, [&](std::span<const uint8_t> frame) {
+        return opstation::host::writeAll(channel.out, frame);
+    });
 
     using opstation::wire::FrameWriter;
     if (!opstation::host::writeAll(channel.out, FrameWriter(opstation::wire::Kind::hello, opstation::wire::Call::none)

@@ -11,9 +11,13 @@ bool canShowMessageBox() {
     return !platform.isEmpty() && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-void reportFatalError(const QString &message) {
+void reportOnStderr(const QString &message) {
     std::fprintf(stderr, "op-station: %s\n", message.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+void reportFatalError(const QString &message) {
+    reportOnStderr(message);
     if (canShowMessageBox()) QMessageBox::critical(nullptr, QStringLiteral("OP Station"), message);
 }
 

@@ -14,5 +14,8 @@ inline constexpr int kFailureExitCode = 1;
 bool canShowMessageBox();
 
 void reportFatalError(const QString &message);
+// The message on stderr only: for a failure while the program is already
+// closing, where a box would hold the close up.
+void reportOnStderr(const QString &message);
 
 }  // namespace opstation

@@ -1,12 +1,15 @@
 // op-station: the panel on the drive library libdrive.so, found by the
 // normal library search (LD_LIBRARY_PATH first, then the folder of this
-// executable through its RUNPATH).
+// executable through its RUNPATH). The library runs in the drive host,
+// op-station-drive-host beside this program, so that its crash or hang is
+// reported instead of taking the panel down.
 //
 // SIGTERM, SIGINT and SIGHUP close the window as its close button does, so
 // Form_Unload stops the library before the program exits with 0. The signal
 // handler only writes a byte into a pipe; the event loop reads it. A signal
 // that the panel was started with ignored (nohup, a script's background job)
-// stays ignored.
+// stays ignored. A signal that comes while a library call hangs gives the
+// call a moment to finish, then ends it with the drive host.
 #include <QApplication>
 #include <QSocketNotifier>
 
@@ -14,7 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "opstation/drive_library.h"
+#include "opstation/hosted_drive.h"
 #include "run_panel.h"
 
 namespace {
@@ -32,10 +35,12 @@ QSocketNotifier *closeOnSignals(QApplication &app) {
     if (::pipe2(closePipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
     auto *notifier = new QSocketNotifier(closePipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        // Closing first: the pipe stays readable while Form_Unload calls the
+        // library, so a hanging opstat_terminate is given up too.
+        QApplication::closeAllWindows();
         char bytes[16];
         while (::read(closePipe[0], bytes, sizeof bytes) > 0) {
         }
-        QApplication::closeAllWindows();
     });
     struct sigaction action {};
     action.sa_handler = requestClose;
@@ -54,6 +59,8 @@ QSocketNotifier *closeOnSignals(QApplication &app) {
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
     closeOnSignals(app);
-    opstation::DriveLibrary drive;
+    opstation::HostedDrive::Options options;
+    options.interruptFd = closePipe[0];
+    opstation::HostedDrive drive(opstation::kDefaultDriveLibrary, options);
     return opstation::runPanel(app, drive);
 }

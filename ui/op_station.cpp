@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "face_painter.h"
+#include "opstation/hosted_drive.h"
 #include "fatal_error.h"
 #include "panel_input.h"
 #include "picture1.h"
@@ -73,19 +74,22 @@ bool OP_Station::guarded(Call &&call) {
     try {
         call();
         return true;
+    } catch (const opstation::DriveInterrupted &error) {
+        // The program is closing on a signal: no box to hold it up.
+        fail(QString::fromLocal8Bit(error.what()), opstation::reportOnStderr);
     } catch (const std::exception &error) {
-        fail(QString::fromLocal8Bit(error.what()));
+        fail(QString::fromLocal8Bit(error.what()), reportFailure_);
     } catch (...) {
-        fail(QStringLiteral("the drive library failed with an unknown error"));
+        fail(QStringLiteral("the drive library failed with an unknown error"), reportFailure_);
     }
     return false;
 }
 
-void OP_Station::fail(const QString &message) {
+void OP_Station::fail(const QString &message, const FailureReporter &report) {
     timer1_.stop();  // before any box: its event loop would run cycles
     if (session_) session_->abandon();
     exitCode_ = opstation::kFailureExitCode;
-    reportFailure_(message);
+    report(message);
     if (isVisible()) QCoreApplication::exit(exitCode_);
 }
 

@@ -67,7 +67,7 @@ protected:
 private:
     template <typename Call>
     bool guarded(Call &&call);
-    void fail(const QString &message);
+    void fail(const QString &message, const FailureReporter &report);
 
     Picture1 *picture1_;
     QTimer timer1_;

@@ -99,14 +99,15 @@ UploadResult HostedDrive::upload(const UploadLedWords &leds) {
     return uploaded(Call::upload, roundTrip(Call::upload, Kind::upload, request, limits_.cycle), leds);
 }
 
-// Which of its two calls an exchange was in when the host died is told by
-// the host itself; without that word it is one of the two.
+// One request, two answers: the download's as soon as it returned, so that
+// whatever happens next is known to have happened in opstat_upload.
 UploadResult HostedDrive::exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
     ++cycles_;
-    wire::FrameWriter request(Kind::exchange, Call::none);
+    wire::FrameWriter request(Kind::exchange, Call::download);
     for (int16_t key : keys) request.i16(key);
     putLedWords(request, leds);
-    return uploaded(Call::none, roundTrip(Call::none, Kind::exchange, request, limits_.cycle), leds);
+    roundTrip(Call::download, Kind::download, request, limits_.cycle);
+    return uploaded(Call::upload, await(Call::upload, Kind::upload, limits_.cycle), leds);
 }
 
 // The LED words come back as the library left them, the words it did not
@@ -178,6 +179,11 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
             case Kind::exited:
                 if (!helloSeen_) break;
                 hostEnded(named, std::nullopt);
+            case Kind::overran:
+                if (!helloSeen_) break;
+                fail("the drive library " + fileName_ + " failed in " + entry(named) + cycleNote(named) + ": " +
+                     entry(named) + " wrote past the end of " + printable(in.rest()) +
+                     ", so its memory can no longer be trusted");
             default:
                 if (!helloSeen_ || frame->kind != expected.answer || size != expected.size) break;
                 Answer answer;
@@ -237,9 +243,7 @@ void HostedDrive::fail(std::string message) {
     throw *failure_;
 }
 
-std::string HostedDrive::entry(Call call) {
-    return call == Call::none ? "opstat_download or opstat_upload" : std::string(wire::entryPointName(call));
-}
+std::string HostedDrive::entry(Call call) { return std::string(wire::entryPointName(call)); }
 
 // Which cycle a call of the exchange cycle belonged to.
 std::string HostedDrive::cycleNote(Call call) const {

@@ -19,12 +19,15 @@
 //   terminate    station (i32)                        done
 //   download     10 keys (i16)                        done
 //   upload       14 LED words (i16)                   uploaded
-//   exchange     10 keys, then 14 LED words (i16)     uploaded (download, then upload)
+//   exchange     10 keys, then 14 LED words (i16)     done for the download, then uploaded
 //
 //   uploaded     result (i16), the 14 LED words after the call (i16),
 //                line 1 (20 bytes), line 2 (20 bytes)
 //
-// In place of its answer the host may send, naming the entry point:
+// The exchange's first answer leaves as soon as opstat_download returns, so
+// the panel side always knows which of the two calls is running.
+//
+// In place of an answer the host may send, naming the entry point:
 //   failed       UTF-8 text: the call could not be made or went wrong (no
 //                library, no entry point, a buffer overrun); the library is
 //                not to be called again
