@@ -48,15 +48,19 @@ fuzz-build: packages
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
 		-DOPSTATION_FUZZ=ON -DOPSTATION_SANITIZE=ON -DOPSTATION_BUILD_UI=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) --target station-fuzz
+	@cmake --build $(FUZZ_BUILD) --target station-fuzz host-answer-fuzz
 
-# New inputs go to $(FUZZ_BUILD)/corpus; the seeds in tests/fuzz/corpus are
-# only read. A failing input is left as $(FUZZ_BUILD)/crash-*.
+# Two harnesses, FUZZ_SECONDS each: the station (new inputs go to
+# $(FUZZ_BUILD)/corpus) and the reading of the drive host's answers
+# ($(FUZZ_BUILD)/host_corpus). The seeds in tests/fuzz are only read. A
+# failing input is left as $(FUZZ_BUILD)/crash-*.
+FUZZ_RUN = cd $(FUZZ_BUILD) && mkdir -p $(2) && if $(SANITIZER_ENV) nice -n 10 bin/$(1) -max_total_time=$(FUZZ_SECONDS) \
+	-timeout=10 -print_final_stats=1 $(2) $(CURDIR)/tests/fuzz/$(3) >$(1).log 2>&1; \
+	then echo "$(1):"; grep -E '^(\#[0-9]+[[:space:]]+DONE|Done|stat::)' $(1).log; else tail -n 60 $(1).log; exit 1; fi
+
 fuzz: fuzz-build
-	@mkdir -p $(FUZZ_BUILD)/corpus
-	@cd $(FUZZ_BUILD) && if $(SANITIZER_ENV) nice -n 10 bin/station-fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
-		-print_final_stats=1 corpus $(CURDIR)/tests/fuzz/corpus >fuzz.log 2>&1; \
-		then grep -E '^(#[0-9]+[[:space:]]+DONE|Done|stat::)' fuzz.log; else tail -n 60 fuzz.log; exit 1; fi
+	@$(call FUZZ_RUN,station-fuzz,corpus,corpus)
+	@$(call FUZZ_RUN,host-answer-fuzz,host_corpus,host_corpus)
 
 run: build
 	@tools/run-panel.sh $(BUILD)/bin/op-station

@@ -129,17 +129,14 @@ bool HostProcess::send(std::span<const uint8_t> frame) {
     return true;
 }
 
-HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline deadline) {
+HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline deadline, bool watchClosing) {
     for (;;) {
         pollfd fds[2] = {{channel_, POLLIN, 0}, {interruptFd_, POLLIN, 0}};
-        const nfds_t count = interruptFd_ >= 0 && !interruptSeen_ ? 2 : 1;
+        const nfds_t count = interruptFd_ >= 0 && watchClosing ? 2 : 1;
         const int ready = ::poll(fds, count, pollTimeout(deadline));
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return Arrival::end;
-        if (count == 2 && fds[1].revents != 0) {
-            interruptSeen_ = true;
-            return Arrival::interrupted;
-        }
+        if (count == 2 && fds[1].revents != 0) return Arrival::interrupted;
         if (fds[0].revents == 0) {
             if (steady_clock::now() >= deadline) return Arrival::timeout;
             continue;

@@ -166,8 +166,9 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                 if (helloSeen_ || size != 4) break;
                 helloSeen_ = true;
                 if (const uint32_t version = in.u32(); version != wire::kProtocolVersion)
-                    fail("the drive host " + transport_->program() + " speaks protocol version " +
-                         std::to_string(version) + ", not " + std::to_string(wire::kProtocolVersion));
+                    fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
+                         " speaks protocol version " + std::to_string(version) + ", not " +
+                         std::to_string(wire::kProtocolVersion) + " (at " + entry(call) + ")");
                 continue;
             case Kind::failed:
                 if (!helloSeen_) break;
@@ -196,7 +197,7 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                  std::to_string(size) + " bytes, which is no answer to " + entry(call) + cycleNote(call));
         }
         const auto until = closing ? std::min(deadline, *closing + limits_.grace) : deadline;
-        switch (transport_->receive(frames_, until)) {
+        switch (transport_->receive(frames_, until, !closing)) {
         case HostTransport::Arrival::bytes:
             break;
         case HostTransport::Arrival::end:

@@ -32,7 +32,9 @@ struct FixedBytes {
     }
     const char *data() const { return bytes.data(); }
     std::size_t size() const { return length; }
-    bool operator==(std::string_view text) const { return std::string_view(data(), size()) == text; }
+    std::string_view view() const { return {data(), size()}; }
+    bool operator==(std::string_view text) const { return view() == text; }
+    bool operator==(const FixedBytes &other) const { return view() == other.view(); }
     friend std::ostream &operator<<(std::ostream &out, const FixedBytes &b) { return out << std::string_view(b.data(), b.size()); }
 };
 

@@ -1,11 +1,14 @@
 // The whole window on a recording drive library, loaded through the real
-// loader: load, title, cycles driven tick by tick, mouse and keyboard through
-// Qt's own event routing, focus, unload and every failure path.
+// loader in process and through the drive host: load, title, cycles driven
+// tick by tick, mouse and keyboard through Qt's own event routing, focus,
+// unload and every failure path; and the real program with libraries that
+// crash, exit, hang or overrun.
 #include "op_station.h"
 
 #include <QLineEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <dlfcn.h>
@@ -13,8 +16,10 @@
 #include <gtest/gtest.h>
 
 #include "../libs/recording_drive.h"
+#include "../support/processes.h"
 #include "face_table.h"
 #include "opstation/drive_library.h"
+#include "opstation/hosted_drive.h"
 #include "picture1.h"
 
 namespace {
@@ -32,12 +37,24 @@ QPoint centreOf(const char *name) {
     return {(120 + rect.left + rect.width / 2) / 15, (-480 + rect.top + rect.height / 2) / 15};
 }
 
-class Window : public ::testing::Test {
+// The drive library in the panel's own process, or in the drive host.
+enum class Link { inProcess, hosted };
+
+std::unique_ptr<opstation::DriveLink> linkTo(Link link, const std::string &path) {
+    if (link == Link::inProcess) return std::make_unique<opstation::DriveLibrary>(path);
+    opstation::HostedDrive::Options options;
+    options.hostProgram = OPSTATION_HOST_PROGRAM;
+    return std::make_unique<opstation::HostedDrive>(path, options);
+}
+
+std::string nameOf(const ::testing::TestParamInfo<Link> &info) { return info.param == Link::inProcess ? "InProcess" : "Hosted"; }
+
+class Window : public ::testing::TestWithParam<Link> {
 protected:
     std::string path = testLibrary("recording_drive");
     RecordingDrive &rec = sharedRecording();
-    opstation::DriveLibrary drive{path};
-    OP_Station window{&drive};
+    std::unique_ptr<opstation::DriveLink> drive = linkTo(GetParam(), path);
+    OP_Station window{drive.get()};
     std::vector<QString> failures;
 
     void SetUp() override {
@@ -63,32 +80,32 @@ protected:
     }
 };
 
-TEST_F(Window, TitleIsTheLibrarysUpToItsFirstNul) {
+TEST_P(Window, TitleIsTheLibrarysUpToItsFirstNul) {
     rec.title = std::string("Test drive\0hidden", 17);
     EXPECT_EQ(window.windowTitle(), "Vorlex Emulation");
     start();
     EXPECT_EQ(window.windowTitle(), "Test drive");
 }
 
-TEST_F(Window, TitleFillingAll128BytesIsShownWhole) {
+TEST_P(Window, TitleFillingAll128BytesIsShownWhole) {
     rec.title = std::string(128, 'T');
     start();
     EXPECT_EQ(window.windowTitle(), QString(128, 'T'));
 }
 
-TEST_F(Window, EmptyTitleLeavesTheTitleBarBlank) {
+TEST_P(Window, EmptyTitleLeavesTheTitleBarBlank) {
     start();
     EXPECT_TRUE(window.caption().empty());
     EXPECT_EQ(window.windowTitle().trimmed(), "");
 }
 
-TEST_F(Window, TitleIsShownAsItStands) {
+TEST_P(Window, TitleIsShownAsItStands) {
     rec.title = "Drive [*] <b>2</b>";
     start();
     EXPECT_EQ(window.windowTitle(), "Drive [*][*] <b>2</b>");  // Qt shows "[*][*]" as "[*]"
 }
 
-TEST_F(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
+TEST_P(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
     EXPECT_FALSE(window.timer1().isActive());
     window.Timer1_Timer();  // a tick before load reaches no library
     EXPECT_TRUE(rec.calls.empty());
@@ -101,7 +118,7 @@ TEST_F(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
     EXPECT_EQ(rec.initialiseStation, 2);
 }
 
-TEST_F(Window, ClickBetweenTicksIsOneDownloadWithTheKeyDown) {
+TEST_P(Window, ClickBetweenTicksIsOneDownloadWithTheKeyDown) {
     start();
     tick();
     QTest::mouseClick(handle(), Qt::LeftButton, {}, centreOf("runKey"));
@@ -109,7 +126,7 @@ TEST_F(Window, ClickBetweenTicksIsOneDownloadWithTheKeyDown) {
     EXPECT_EQ(tick(), DownloadKeys{});
 }
 
-TEST_F(Window, EveryKeyLabelPressesItsKey) {
+TEST_P(Window, EveryKeyLabelPressesItsKey) {
     start();
     const std::vector<std::pair<const char *, opstation::PanelKey>> keys = {
         {"upKey", opstation::PanelKey::up},     {"downKey", opstation::PanelKey::down},
@@ -124,7 +141,7 @@ TEST_F(Window, EveryKeyLabelPressesItsKey) {
     }
 }
 
-TEST_F(Window, PressDragOffAndReleaseOutsideReleasesTheKey) {
+TEST_P(Window, PressDragOffAndReleaseOutsideReleasesTheKey) {
     start();
     QTest::mousePress(handle(), Qt::LeftButton, {}, centreOf("jogKey"));
     EXPECT_EQ(tick(), only(opstation::PanelKey::jog));
@@ -134,7 +151,7 @@ TEST_F(Window, PressDragOffAndReleaseOutsideReleasesTheKey) {
     EXPECT_EQ(tick(), DownloadKeys{});
 }
 
-TEST_F(Window, SecondButtonGoesToTheKeyHoldingTheMouse) {
+TEST_P(Window, SecondButtonGoesToTheKeyHoldingTheMouse) {
     start();
     QTest::mousePress(handle(), Qt::LeftButton, {}, centreOf("runKey"));
     QTest::mousePress(handle(), Qt::RightButton, {}, centreOf("stopKey"));
@@ -145,7 +162,7 @@ TEST_F(Window, SecondButtonGoesToTheKeyHoldingTheMouse) {
     QTest::mouseRelease(handle(), Qt::LeftButton, {}, centreOf("stopKey"));
 }
 
-TEST_F(Window, KeysReachThePanelOnlyWhilePicture1HasTheFocus) {
+TEST_P(Window, KeysReachThePanelOnlyWhilePicture1HasTheFocus) {
     start();
     EXPECT_TRUE(window.picture1()->hasFocus());  // at once, without a click
     QTest::keyPress(handle(), Qt::Key_R);
@@ -169,7 +186,7 @@ TEST_F(Window, KeysReachThePanelOnlyWhilePicture1HasTheFocus) {
     EXPECT_EQ(tick(), only(opstation::PanelKey::stop));
 }
 
-TEST_F(Window, KeyHeldWhenTheFocusLeavesIsReleased) {
+TEST_P(Window, KeyHeldWhenTheFocusLeavesIsReleased) {
     start();
     QTest::keyPress(handle(), Qt::Key_J);
     EXPECT_EQ(tick(), only(opstation::PanelKey::jog));
@@ -177,7 +194,7 @@ TEST_F(Window, KeyHeldWhenTheFocusLeavesIsReleased) {
     EXPECT_EQ(tick(), DownloadKeys{});
 }
 
-TEST_F(Window, ClickOnPicture1GivesItTheFocus) {
+TEST_P(Window, ClickOnPicture1GivesItTheFocus) {
     start();
     window.text1()->setFocus();
     QTest::mouseClick(handle(), Qt::LeftButton, {}, QPoint(30, 30));  // on the housing, no key
@@ -185,7 +202,7 @@ TEST_F(Window, ClickOnPicture1GivesItTheFocus) {
     EXPECT_EQ(tick(), DownloadKeys{});
 }
 
-TEST_F(Window, MouseHeldKeyIsReleasedWhenTheWindowIsHidden) {
+TEST_P(Window, MouseHeldKeyIsReleasedWhenTheWindowIsHidden) {
     start();
     QTest::mousePress(handle(), Qt::LeftButton, {}, centreOf("runKey"));
     tick();
@@ -193,7 +210,7 @@ TEST_F(Window, MouseHeldKeyIsReleasedWhenTheWindowIsHidden) {
     EXPECT_EQ(tick(), DownloadKeys{});
 }
 
-TEST_F(Window, CloseTerminatesOnceAndNoCycleFollows) {
+TEST_P(Window, CloseTerminatesOnceAndNoCycleFollows) {
     start();
     QTest::keyPress(handle(), Qt::Key_R);  // held while the window closes
     tick();
@@ -206,9 +223,11 @@ TEST_F(Window, CloseTerminatesOnceAndNoCycleFollows) {
     EXPECT_TRUE(failures.empty());
 }
 
+INSTANTIATE_TEST_SUITE_P(EachLink, Window, ::testing::Values(Link::inProcess, Link::hosted), nameOf);
+
 // ---- failures -------------------------------------------------------------
 
-class WindowOnLibrary : public ::testing::Test {
+class WindowOnLibrary : public ::testing::TestWithParam<Link> {
 protected:
     std::vector<QString> failures;
 
@@ -217,9 +236,9 @@ protected:
     }
 };
 
-TEST_F(WindowOnLibrary, MissingInitialiseStopsBeforeTheWindowIsShown) {
-    opstation::DriveLibrary drive(testLibrary("drive_without_initialise"));
-    OP_Station window(&drive);
+TEST_P(WindowOnLibrary, MissingInitialiseStopsBeforeTheWindowIsShown) {
+    const auto drive = linkTo(GetParam(), testLibrary("drive_without_initialise"));
+    OP_Station window(drive.get());
     watch(window);
     EXPECT_FALSE(window.Form_Load());
     ASSERT_EQ(failures.size(), 1u);
@@ -229,11 +248,11 @@ TEST_F(WindowOnLibrary, MissingInitialiseStopsBeforeTheWindowIsShown) {
     EXPECT_FALSE(window.timer1().isActive());
 }
 
-TEST_F(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
+TEST_P(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
     const std::string path = testLibrary("drive_without_download");
     RecordingDrive &rec = sharedRecording();
-    opstation::DriveLibrary drive(path);
-    OP_Station window(&drive);
+    const auto drive = linkTo(GetParam(), path);
+    OP_Station window(drive.get());
     watch(window);
     ASSERT_TRUE(window.Form_Load());
     window.startTimer1();
@@ -249,9 +268,9 @@ TEST_F(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
     EXPECT_EQ(failures.size(), 1u);
 }
 
-TEST_F(WindowOnLibrary, MissingUploadStopsAtTheFirstCycle) {
-    opstation::DriveLibrary drive(testLibrary("drive_without_upload"));
-    OP_Station window(&drive);
+TEST_P(WindowOnLibrary, MissingUploadStopsAtTheFirstCycle) {
+    const auto drive = linkTo(GetParam(), testLibrary("drive_without_upload"));
+    OP_Station window(drive.get());
     watch(window);
     ASSERT_TRUE(window.Form_Load());
     window.Timer1_Timer();
@@ -259,9 +278,9 @@ TEST_F(WindowOnLibrary, MissingUploadStopsAtTheFirstCycle) {
     EXPECT_THAT(failures[0].toStdString(), HasSubstr("opstat_upload"));
 }
 
-TEST_F(WindowOnLibrary, MissingTerminateFailsAtUnloadOnce) {
-    opstation::DriveLibrary drive(testLibrary("drive_without_terminate"));
-    OP_Station window(&drive);
+TEST_P(WindowOnLibrary, MissingTerminateFailsAtUnloadOnce) {
+    const auto drive = linkTo(GetParam(), testLibrary("drive_without_terminate"));
+    OP_Station window(drive.get());
     watch(window);
     ASSERT_TRUE(window.Form_Load());
     window.Timer1_Timer();
@@ -272,6 +291,8 @@ TEST_F(WindowOnLibrary, MissingTerminateFailsAtUnloadOnce) {
     EXPECT_EQ(window.exitCode(), 1);
 }
 
+INSTANTIATE_TEST_SUITE_P(EachLink, WindowOnLibrary, ::testing::Values(Link::inProcess, Link::hosted), nameOf);
+
 // ---- the real program -------------------------------------------------------
 
 struct ProgramRun {
@@ -279,39 +300,120 @@ struct ProgramRun {
     QString errors;
 };
 
-ProgramRun runProgram(const QString &program, const QString &libraryPath) {
+using Environment = std::vector<std::pair<QString, QString>>;
+
+// Runs the program offscreen on the libraries of `libraryPath`. With
+// `closeOnceHosted`, sends SIGTERM once the drive host has started: from
+// then on the program closes on the signal instead of dying of it.
+ProgramRun runProgram(const QString &program, const QString &libraryPath, const Environment &extra = {},
+                      bool closeOnceHosted = false) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LD_LIBRARY_PATH", libraryPath);
+    for (const auto &[name, value] : extra) env.insert(name, value);
     process.setProcessEnvironment(env);
     process.start(program, {});
+    if (closeOnceHosted && process.waitForStarted(10000)) {
+        const auto pid = static_cast<pid_t>(process.processId());
+        if (opstation::test::within(std::chrono::seconds(20), [&] { return opstation::test::childOf(pid) > 0; }))
+            ::kill(pid, SIGTERM);
+    }
     if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();
         return {-1, "did not finish"};
     }
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    return {code, QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
-// Copied away from the libdrive.so beside it, the program finds none.
+QString testLibraryFolder(const char *name) { return QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/" + name); }
+
+// Copied away, with its drive host, from the libdrive.so beside it, the
+// program finds none.
 TEST(Program, MissingLibraryIsAClearErrorAndExitCode) {
     const QString folder = QDir::tempPath() + "/op-station-nolib-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(folder);
-    const QString copy = folder + "/op-station";
-    QFile::remove(copy);
-    ASSERT_TRUE(QFile::copy(OPSTATION_PROGRAM, copy));
-    const ProgramRun run = runProgram(copy, folder + "/empty");
+    for (const QString &file : {QString(OPSTATION_PROGRAM), QString(OPSTATION_HOST_PROGRAM)}) {
+        const QString copy = folder + "/" + QFileInfo(file).fileName();
+        QFile::remove(copy);
+        ASSERT_TRUE(QFile::copy(file, copy));
+    }
+    const ProgramRun run = runProgram(folder + "/op-station", folder + "/empty");
     QDir(folder).removeRecursively();
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.errors.toStdString(), HasSubstr("cannot load the drive library libdrive.so"));
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("op-station: cannot load the drive library libdrive.so: "));
 }
 
 // LD_LIBRARY_PATH comes before the library beside the program.
 TEST(Program, LibraryOnLdLibraryPathIsTakenFirst) {
-    const ProgramRun run = runProgram(OPSTATION_PROGRAM, QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/drive_without_download"));
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("drive_without_download"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.errors.toStdString(), HasSubstr("has no entry point opstat_download"));
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("the drive library libdrive.so has no entry point opstat_download"));
+}
+
+struct ProgramFault {
+    const char *fault;  // OPSTATION_FAULT
+    bool close;         // the fault needs the window closed to show
+    int exitCode;
+    const char *message;
+};
+
+void PrintTo(const ProgramFault &fault, std::ostream *out) { *out << fault.fault; }
+
+class ProgramOnFaultyLibrary : public ::testing::TestWithParam<ProgramFault> {};
+
+// Each failure ends the program with one message naming the library, the
+// entry point and the cause, and exit code 1.
+TEST_P(ProgramOnFaultyLibrary, ReportsAndEnds) {
+    const ProgramFault &fault = GetParam();
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("faulty_drive"), {{"OPSTATION_FAULT", fault.fault}}, fault.close);
+    EXPECT_EQ(run.exitCode, fault.exitCode) << run.errors.toStdString();
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr(fault.message));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWayToFail, ProgramOnFaultyLibrary,
+    ::testing::Values(
+        ProgramFault{"segv upload 50", false, 1,
+                     "op-station: the drive library libdrive.so crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 50"},
+        ProgramFault{"ill initialise", false, 1, "the drive library libdrive.so crashed in opstat_initialise: Illegal instruction"},
+        ProgramFault{"abort download 2", false, 1, "the drive library libdrive.so crashed in opstat_download: Aborted (signal 6)"},
+        ProgramFault{"fpe terminate", true, 1, "the drive library libdrive.so crashed in opstat_terminate: Floating point exception"},
+        ProgramFault{"exit download 3", false, 1, "the drive library libdrive.so ended its process in opstat_download with exit status 0"},
+        ProgramFault{"overrun upload 2", false, 1, "opstat_upload wrote past the end of line 1"},
+        ProgramFault{"hang upload 2", false, 1, "the drive library libdrive.so hung in opstat_upload: no return within 3.0 s"},
+        // SIGTERM while a call hangs: the call gets a moment, then the host goes.
+        ProgramFault{"hang initialise", true, 1, "the drive library libdrive.so was stopped in opstat_initialise"},
+        ProgramFault{"hang terminate", true, 1, "the drive library libdrive.so was stopped in opstat_terminate"},
+        // What the library prints reaches stderr; the panel runs on and closes cleanly.
+        ProgramFault{"print any", true, 0, "the faulty drive prints in terminate"}),
+    [](const auto &info) {
+        std::string name = info.param.fault;
+        for (char &c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+// Killed with SIGKILL, the program leaves no drive host behind, even one
+// whose library hangs.
+TEST(Program, NoHostOutlivesTheProgramKilledWithSigkill) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("LD_LIBRARY_PATH", testLibraryFolder("faulty_drive"));
+    env.insert("OPSTATION_FAULT", "hang initialise");
+    process.setProcessEnvironment(env);
+    process.start(OPSTATION_PROGRAM, {});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    const auto pid = static_cast<pid_t>(process.processId());
+    pid_t host = -1;
+    ASSERT_TRUE(opstation::test::within(std::chrono::seconds(20), [&] { return (host = opstation::test::childOf(pid)) > 0; }));
+    process.kill();
+    process.waitForFinished();
+    EXPECT_TRUE(opstation::test::within(std::chrono::seconds(10), [&] { return !opstation::test::alive(host); }))
+        << "drive host " << host << " outlived the program";
 }
 
 }  // namespace

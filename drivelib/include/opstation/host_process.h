@@ -25,7 +25,7 @@ public:
 
     void start() override;
     bool send(std::span<const uint8_t> frame) override;
-    Arrival receive(wire::FrameReader &frames, Deadline deadline) override;
+    Arrival receive(wire::FrameReader &frames, Deadline deadline, bool watchClosing) override;
     HostEnding ending() override;
     void stop() override;
     std::string program() const override { return program_; }
@@ -43,7 +43,6 @@ private:
     int pid_ = -1;
     int status_ = 0;
     bool reaped_ = false;
-    bool interruptSeen_ = false;
 };
 
 // How a wait status reads in a message.

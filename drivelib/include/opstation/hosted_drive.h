@@ -59,9 +59,9 @@ public:
     // False when the host can no longer be written to.
     virtual bool send(std::span<const uint8_t> frame) = 0;
     // Waits until bytes arrive (fed into `frames`), the host's output ends,
-    // the deadline passes or the program is asked to close. After
-    // `interrupted` it is not reported again.
-    virtual Arrival receive(wire::FrameReader &frames, Deadline deadline) = 0;
+    // the deadline passes or, when `closing` is watched, the program is
+    // asked to close.
+    virtual Arrival receive(wire::FrameReader &frames, Deadline deadline, bool watchClosing) = 0;
     // After `end`: how the host ended. Waits a bounded time for it, then
     // stops the host.
     virtual HostEnding ending() = 0;
