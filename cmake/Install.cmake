@@ -1,6 +1,8 @@
 # What `cmake --install` puts where (GNUInstallDirs below the prefix):
 #
 #   bin/op-station                             the panel
+#   bin/op-station-drive-host                  runs the drive library for it
+#   share/man/man1/op-station-drive-host.1     its manual page
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
 #   include/opstation/drive_api.h              the contract for drive libraries
@@ -17,6 +19,12 @@ set(OPSTATION_APP_ID "org.example.opstation")
 set(OPSTATION_PRIVATE_LIBDIR "${CMAKE_INSTALL_LIBDIR}/op-station")
 set(OPSTATION_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/OpStation")
 set(OPSTATION_ICON_SIZES 32 48 64 128 256)
+
+# The drive host lies beside the panel, with the same RUNPATH, so that it
+# finds libdrive.so where the panel would.
+install(TARGETS op-station-drive-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/drivehost/op-station-drive-host.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 # The simulated drive: a private library, never on the system's search path.
 install(TARGETS drivesim

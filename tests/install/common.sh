@@ -71,7 +71,8 @@ check_runpath() {
 check_tree() {
     local root=$1 libdir=$2 id=org.example.opstation
     local file
-    for file in bin/op-station "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
+    for file in bin/op-station bin/op-station-drive-host share/man/man1/op-station-drive-host.1 \
+        "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
         "$libdir/cmake/OpStation/OpStationConfig.cmake" "$libdir/cmake/OpStation/OpStationConfigVersion.cmake" \
         "$libdir/cmake/OpStation/OpStationTargets.cmake" \
         "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"; do
@@ -85,6 +86,7 @@ check_tree() {
             fail "$file is not a $size x $size RGBA PNG: $(file -b "$file")"
     done
     check_runpath "$root/bin/op-station" "\$ORIGIN/../$libdir/op-station"
+    check_runpath "$root/bin/op-station-drive-host" "\$ORIGIN/../$libdir/op-station"
 }
 
 # check_metadata <root>: the desktop entry and the metainfo pass the
