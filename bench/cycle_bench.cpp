@@ -1,8 +1,14 @@
 // The cost of one exchange cycle: ten samples, two calls into the drive,
-// the display comparison and the LED refresh.
+// the display comparison and the LED refresh; in process, and through the
+// drive host, whose round trips are also given as percentiles.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
 #include "opstation/drive_library.h"
+#include "opstation/hosted_drive.h"
 #include "opstation/panel/exchange_cycle.h"
 #include "opstation/panel/key_model.h"
 
@@ -56,6 +62,45 @@ void CycleThroughLoadedLibrary(benchmark::State &bench) {
     runCycles(bench, drive);
 }
 BENCHMARK(CycleThroughLoadedLibrary);
+
+// Our simulated drive, in process and through the drive host, side by
+// side; each cycle is timed on its own for the percentiles.
+void timedCycles(benchmark::State &bench, DriveLink &drive) {
+    drive.initialise(kStation);
+    StationState state;
+    MemoryDisplayLines display;
+    DiscardingLeds leds;
+    std::vector<double> micros;
+    micros.reserve(1 << 20);
+    int n = 0;
+    for (auto _ : bench) {
+        if (++n % 16 == 0) press(state, PanelKey::run), release(state, PanelKey::run);
+        const auto start = std::chrono::steady_clock::now();
+        runExchangeCycle(state, drive, display, leds);
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    drive.terminate(kStation);
+    std::sort(micros.begin(), micros.end());
+    const auto at = [&](double p) { return micros[std::min(micros.size() - 1, std::size_t(p * double(micros.size())))]; };
+    bench.counters["p50_us"] = at(0.50);
+    bench.counters["p99_us"] = at(0.99);
+    bench.counters["p999_us"] = at(0.999);
+    bench.counters["max_us"] = micros.back();
+}
+
+void SimulatedDriveInProcess(benchmark::State &bench) {
+    DriveLibrary drive(OPSTATION_SIMULATED_DRIVE);
+    timedCycles(bench, drive);
+}
+BENCHMARK(SimulatedDriveInProcess)->MinTime(2.0);
+
+void SimulatedDriveThroughHost(benchmark::State &bench) {
+    HostedDrive::Options options;
+    options.hostProgram = OPSTATION_HOST_PROGRAM;
+    HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
+    timedCycles(bench, drive);
+}
+BENCHMARK(SimulatedDriveThroughHost)->MinTime(2.0);
 
 void LedRefreshOnly(benchmark::State &bench) {
     StationState state;

@@ -19,7 +19,7 @@
 
 #include "baseline_window.h"
 #include "op_station.h"
-#include "opstation/drive_library.h"
+#include "opstation/hosted_drive.h"
 #include "opstation/panel/key_model.h"
 #include "picture1.h"
 #include "run_panel.h"
@@ -103,7 +103,10 @@ int main(int argc, char **argv) {
     if (mode == "baseline") {
         code = runBaseline(app, probe, seconds);
     } else {
-        opstation::DriveLibrary drive;
+        // As op-station runs it: through the drive host.
+        opstation::HostedDrive::Options options;
+        options.hostProgram = OPSTATION_HOST_PROGRAM;
+        opstation::HostedDrive drive(opstation::kDefaultDriveLibrary, options);
         code = opstation::runPanel(app, drive, [&](OP_Station &window) {
             probe.watchTimer(window.timer1());
             opstation::StationState &state = window.session().state();

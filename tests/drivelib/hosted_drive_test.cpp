@@ -214,6 +214,22 @@ TEST(HostedDrive, MissingLibraryGivesTheLoadersOwnMessage) {
                     AllOf(::testing::StartsWith("cannot load the drive library " + path + ": "), HasSubstr("No such file"))));
 }
 
+// The system loader faults on a file cut short after its headers; in the
+// host that is one more clear failure, not the end of the program.
+TEST(HostedDrive, LibraryFileCutShortIsAClearFailure) {
+    const auto folder = std::filesystem::temp_directory_path() / ("opstation-cut-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "libdrive.so").string();
+    std::filesystem::copy_file(testLibrary("recording_drive"), path, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(path, 1000);  // the headers, not the segments they map
+    HostedDrive drive(path, hostOptions());
+    EXPECT_THAT([&] { drive.initialise(kStation); },
+                ::testing::ThrowsMessage<DriveLibraryError>(
+                    ::testing::StrEq("cannot load the drive library " + path +
+                                     ": the file is damaged or cut short (the loader faulted while mapping it)")));
+    std::filesystem::remove_all(folder);
+}
+
 // ---- asked to close ------------------------------------------------------------
 
 class Closing : public ::testing::Test {

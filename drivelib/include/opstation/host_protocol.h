@@ -169,7 +169,7 @@ private:
         for (int i = 0; i < 4; ++i) bytes_[4 + i] = static_cast<uint8_t>(length >> (8 * i));
         return *this;
     }
-    std::array<uint8_t, kHeaderSize + kMaxPayload> bytes_{};
+    std::array<uint8_t, kHeaderSize + kMaxPayload> bytes_;  // only the written part is read
     std::size_t size_ = kHeaderSize;
 };
 
