@@ -9,7 +9,8 @@ fail() {
 
 # run_panel <executable> <seconds> <stderr file> [VAR=value...]
 # LD_LIBRARY_PATH is unset unless given among the assignments. The signal is
-# CLOSE_SIGNAL, TERM unless set.
+# CLOSE_SIGNAL, TERM unless set. With RUNNING_FILE set, the signal comes once
+# that file exists (at most 60 s), instead of after <seconds>.
 run_panel() {
     local exe=$1 seconds=$2 errors=$3
     shift 3
@@ -20,7 +21,15 @@ run_panel() {
     env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "$@" "$exe" 2>"$errors" &
     local pid=$!
     set +m
-    sleep "$seconds"
+    if [ -n "${RUNNING_FILE:-}" ]; then
+        local waited=0
+        while [ ! -e "$RUNNING_FILE" ] && [ "$waited" -lt 600 ] && kill -0 "$pid" 2>/dev/null; do
+            sleep 0.1
+            waited=$((waited + 1))
+        done
+    else
+        sleep "$seconds"
+    fi
     if ! kill -0 "$pid" 2>/dev/null; then
         wait "$pid" && status=0 || status=$?
         cat "$errors" >&2

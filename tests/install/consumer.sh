@@ -19,12 +19,12 @@ exported=$(nm -D --defined-only "$library" | awk '$2 == "T" { print $3 }' | sort
     fail "libdrive.so exports '$exported', expected the four entry points only"
 
 # Closed with SIGINT, as Ctrl+C in a terminal does; the other tests use SIGTERM.
-CLOSE_SIGNAL=INT run_panel "$prefix/bin/op-station" 1 "$work/panel-stderr" \
-    LD_LIBRARY_PATH="$work/build" CONSUMER_DRIVE_LOG="$work/drive.log"
+CLOSE_SIGNAL=INT RUNNING_FILE="$work/running" run_panel "$prefix/bin/op-station" 1 "$work/panel-stderr" \
+    LD_LIBRARY_PATH="$work/build" CONSUMER_DRIVE_LOG="$work/drive.log" CONSUMER_DRIVE_RUNNING="$work/running"
 [ -f "$work/drive.log" ] || fail "the panel did not stop the consumer drive (no log)"
 cat "$work/drive.log"
 grep -qx 'initialised 1' "$work/drive.log" || fail "the consumer drive was not initialised"
 grep -qx 'terminated 1' "$work/drive.log" || fail "the consumer drive was not terminated"
 cycles=$(sed -n 's/^cycles //p' "$work/drive.log")
-[ "$cycles" -ge 5 ] || fail "only $cycles exchange cycles ran in 1 s"
+[ "$cycles" -ge 5 ] || fail "only $cycles exchange cycles ran"
 echo "consumer drive ok: $cycles cycles"

@@ -66,7 +66,7 @@ protected:
         window.show();
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        window.startTimer1();
+        // Cycles are driven by hand: a live Timer1 would take latches between them.
     }
     QWindow *handle() { return window.windowHandle(); }
     const DownloadKeys &tick() {
@@ -110,9 +110,11 @@ TEST_P(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
     window.Timer1_Timer();  // a tick before load reaches no library
     EXPECT_TRUE(rec.calls.empty());
     start();
+    window.startTimer1();
     EXPECT_TRUE(window.timer1().isActive());
     EXPECT_EQ(window.timer1().interval(), 40);
     EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
+    window.timer1().stop();  // from here on, ticks by hand
     window.Timer1_Timer();
     EXPECT_THAT(rec.calls, ElementsAre("initialise", "download", "upload"));
     EXPECT_EQ(rec.initialiseStation, 2);

@@ -1,5 +1,6 @@
-/* A minimal drive: it counts exchange cycles and shows the count. When the
- * panel closes it, it writes the count into the file named by
+/* A minimal drive: it counts exchange cycles and shows the count. At the
+ * fifth cycle it makes the file named by CONSUMER_DRIVE_RUNNING, and when
+ * the panel closes it, it writes the count into the file named by
  * CONSUMER_DRIVE_LOG, so a test can tell that cycles ran and that the panel
  * stopped the library. */
 #include <opstation/drive_api.h>
@@ -31,11 +32,17 @@ int32_t OPSTAT_CALL opstat_terminate(int32_t station) {
     return 0;
 }
 
+static void markRunning(void) {
+    const char *path = getenv("CONSUMER_DRIVE_RUNNING");
+    FILE *mark = path != NULL ? fopen(path, "w") : NULL;
+    if (mark != NULL) fclose(mark);
+}
+
 int32_t OPSTAT_CALL opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
                                     int16_t local, int16_t run, int16_t stop, int16_t disp) {
     (void)up, (void)down, (void)esc, (void)menu, (void)dir, (void)jog, (void)local, (void)run, (void)stop,
         (void)disp;
-    ++cycles;
+    if (++cycles == 5) markRunning();
     return 0;
 }
 
