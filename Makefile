@@ -1,7 +1,8 @@
 # OP Station. `make run` builds everything and opens the panel on our
 # simulated drive; `make test` builds and runs every test, once with g++ and
 # once under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer;
-# `make fuzz` fuzzes the station for FUZZ_SECONDS; `make package` builds the
+# `make fuzz` fuzzes the station and the reading of the drive host's answers
+# for FUZZ_SECONDS each; `make package` builds the
 # Debian package.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo

@@ -172,7 +172,7 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                 continue;
             case Kind::failed:
                 if (!helloSeen_) break;
-                fail(printable(in.rest()));
+                fail(namingTheLibrary(printable(in.rest())));
             case Kind::crashed:
                 if (!helloSeen_ || size < 4) break;
                 in.u32();
@@ -242,6 +242,13 @@ void HostedDrive::fail(std::string message) {
     transport_->stop();
     failure_ = DriveLibraryError(std::move(message));
     throw *failure_;
+}
+
+// The host's own messages name the library file; one that does not gets it
+// put in front.
+std::string HostedDrive::namingTheLibrary(std::string message) const {
+    if (message.find(fileName_) != std::string::npos) return message;
+    return "the drive library " + fileName_ + ": " + message;
 }
 
 std::string HostedDrive::entry(Call call) { return std::string(wire::entryPointName(call)); }

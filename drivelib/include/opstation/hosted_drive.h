@@ -110,6 +110,7 @@ private:
     [[noreturn]] void fail(std::string message);
     [[noreturn]] void hostEnded(wire::Call call, std::optional<std::string> cause);
     static std::string entry(wire::Call call);
+    std::string namingTheLibrary(std::string message) const;
     std::string cycleNote(wire::Call call) const;
 
     std::string fileName_;
