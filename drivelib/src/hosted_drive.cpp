@@ -73,11 +73,17 @@ HostedDrive::HostedDrive(std::string libraryFile, std::unique_ptr<HostTransport>
 
 HostedDrive::~HostedDrive() = default;
 
-Text HostedDrive::initialise(int32_t station) {
+void HostedDrive::initialiseInto(int32_t station, char *title) {
     wire::FrameWriter request(Kind::initialise, Call::initialise);
     request.i32(station);
     const Answer answer = roundTrip(Call::initialise, Kind::initialise, request, limits_.initialise);
-    return decodeAnsi(reinterpret_cast<const char *>(answer.bytes.data()), kTitleSize);
+    answer.reader().bytes(title, kTitleSize);
+}
+
+Text HostedDrive::initialise(int32_t station) {
+    std::array<char, kTitleSize> title{};
+    initialiseInto(station, title.data());
+    return decodeAnsi(title.data(), kTitleSize);
 }
 
 void HostedDrive::terminate(int32_t station) {
@@ -93,35 +99,50 @@ void HostedDrive::download(const DownloadKeys &keys) {
     roundTrip(Call::download, Kind::download, request, limits_.cycle);
 }
 
-UploadResult HostedDrive::upload(const UploadLedWords &leds) {
+int16_t HostedDrive::uploadInto(const UploadLedWords &leds, char *line1, char *line2) {
     wire::FrameWriter request(Kind::upload, Call::upload);
     putLedWords(request, leds);
-    return uploaded(Call::upload, roundTrip(Call::upload, Kind::upload, request, limits_.cycle), leds);
+    return uploaded(roundTrip(Call::upload, Kind::upload, request, limits_.cycle), leds, line1, line2);
 }
 
 // One request, two answers: the download's as soon as it returned, so that
 // whatever happens next is known to have happened in opstat_upload.
-UploadResult HostedDrive::exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
+int16_t HostedDrive::exchangeInto(const DownloadKeys &keys, const UploadLedWords &leds, char *line1, char *line2) {
     ++cycles_;
     wire::FrameWriter request(Kind::exchange, Call::download);
     for (int16_t key : keys) request.i16(key);
     putLedWords(request, leds);
     roundTrip(Call::download, Kind::download, request, limits_.cycle);
-    return uploaded(Call::upload, await(Call::upload, Kind::upload, limits_.cycle), leds);
+    return uploaded(await(Call::upload, Kind::upload, limits_.cycle), leds, line1, line2);
+}
+
+UploadResult HostedDrive::upload(const UploadLedWords &leds) {
+    return decodedUpload([&](char *line1, char *line2) { return uploadInto(leds, line1, line2); });
+}
+
+UploadResult HostedDrive::exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
+    return decodedUpload([&](char *line1, char *line2) { return exchangeInto(keys, leds, line1, line2); });
+}
+
+template <typename Upload>
+UploadResult HostedDrive::decodedUpload(Upload &&upload) {
+    std::array<char, kLineSize> line1{};
+    std::array<char, kLineSize> line2{};
+    UploadResult result;
+    result.result = upload(line1.data(), line2.data());
+    decodeAnsi(line1.data(), kLineSize, result.line1.data());
+    decodeAnsi(line2.data(), kLineSize, result.line2.data());
+    return result;
 }
 
 // The LED words come back as the library left them, the words it did not
 // write included, and replace the panel's own.
-UploadResult HostedDrive::uploaded(Call, const Answer &answer, const UploadLedWords &leds) {
+int16_t HostedDrive::uploaded(const Answer &answer, const UploadLedWords &leds, char *line1, char *line2) {
     wire::PayloadReader in = answer.reader();
-    UploadResult result;
-    result.result = in.i16();
+    const int16_t result = in.i16();
     for (int16_t *word : leds) *word = in.i16();
-    std::array<char, kLineSize> line{};
-    in.bytes(line.data(), kLineSize);
-    decodeAnsi(line.data(), kLineSize, result.line1.data());
-    in.bytes(line.data(), kLineSize);
-    decodeAnsi(line.data(), kLineSize, result.line2.data());
+    in.bytes(line1, kLineSize);
+    in.bytes(line2, kLineSize);
     return result;
 }
 

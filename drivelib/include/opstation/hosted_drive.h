@@ -101,12 +101,20 @@ public:
     UploadResult upload(const UploadLedWords &leds) override;
     UploadResult exchange(const DownloadKeys &keys, const UploadLedWords &leds) override;
 
+    // The same calls with the bytes as the library left them, undecoded, in
+    // the caller's buffers: title kTitleSize bytes, each line kLineSize.
+    void initialiseInto(int32_t station, char *title);
+    int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
+    int16_t exchangeInto(const DownloadKeys &keys, const UploadLedWords &leds, char *line1, char *line2);
+
 private:
     struct Answer;
     Answer roundTrip(wire::Call call, wire::Kind request, const wire::FrameWriter &frame, std::chrono::milliseconds limit);
     Answer await(wire::Call call, wire::Kind answer, std::chrono::milliseconds limit);
     void ensureStarted();
-    UploadResult uploaded(wire::Call call, const Answer &answer, const UploadLedWords &leds);
+    int16_t uploaded(const Answer &answer, const UploadLedWords &leds, char *line1, char *line2);
+    template <typename Upload>
+    UploadResult decodedUpload(Upload &&upload);
     [[noreturn]] void fail(std::string message);
     [[noreturn]] void hostEnded(wire::Call call, std::optional<std::string> cause);
     static std::string entry(wire::Call call);
