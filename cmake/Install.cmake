@@ -1,6 +1,8 @@
 # What `cmake --install` puts where (GNUInstallDirs below the prefix):
 #
 #   bin/op-station                             the panel
+#   bin/op-station-run                         the panel without a window, driven by a script
+#   share/man/man1/op-station-run.1.gz         its manual page
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
 #   include/opstation/drive_api.h              the contract for drive libraries
@@ -22,6 +24,19 @@ set(OPSTATION_ICON_SIZES 32 48 64 128 256)
 install(TARGETS drivesim
   LIBRARY DESTINATION ${OPSTATION_PRIVATE_LIBDIR} COMPONENT runtime
   NAMELINK_SKIP)
+
+# The runner has no window, so it is installed with or without the panel.
+# Its RUNPATH finds the simulated drive as the panel's does. Manual pages
+# are shipped compressed, without a time stamp, so the bytes stay the same.
+install(TARGETS op-station-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+set(runner_manual ${PROJECT_BINARY_DIR}/packaging/op-station-run.1.gz)
+add_custom_command(OUTPUT ${runner_manual}
+  COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" gzip ${PROJECT_SOURCE_DIR}/runner/op-station-run.1 ${runner_manual}
+  DEPENDS ${PROJECT_SOURCE_DIR}/runner/op-station-run.1
+  COMMENT "Compressing the manual page of op-station-run"
+  VERBATIM)
+add_custom_target(op-station-run-manual ALL DEPENDS ${runner_manual})
+install(FILES ${runner_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 # The development files: the header and the package config, whose imported
 # target OpStation::drive_api carries the header's folder and the flags a
