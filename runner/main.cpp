@@ -16,6 +16,7 @@
 #include "drive_choice.h"
 #include "opstation/runner/script.h"
 #include "opstation/runner/script_runner.h"
+#include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
 
 namespace {
@@ -166,9 +167,8 @@ private:
 };
 
 std::string summary(const Script &script, const Verdict &verdict) {
-    return std::string(kProgram) + ": " + script.name + ": passed, " + std::to_string(verdict.expectations) +
-           (verdict.expectations == 1 ? " expectation" : " expectations") + " held in " +
-           std::to_string(verdict.cycles) + " cycles (" + stationTime(verdict.cycles) + " of station time)";
+    return std::string(kProgram) + ": " + script.name + ": passed, " + counted(verdict.expectations, "expectation") +
+           " held in " + counted(verdict.cycles, "cycle") + " (" + stationTime(verdict.cycles) + " of station time)";
 }
 
 int run(const Options &options) {
@@ -229,6 +229,7 @@ int run(const Options &options) {
 
 int main(int argc, char **argv) {
     std::ios::sync_with_stdio(false);
+    setLoadFaultExit(std::string(kProgram), kExitLibraryFailed);
     try {
         const Options options = parseCommandLine(argc, argv);
         if (options.help) return std::cout << kHelp, kExitPassed;

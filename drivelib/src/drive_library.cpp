@@ -25,6 +25,9 @@ using TerminateFn = decltype(&opstat_terminate);
 using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
 
+std::string g_loadFaultProgram = "op-station";
+int g_loadFaultStatus = 1;
+
 #if !defined(_WIN32)
 // A file cut short after its headers (an interrupted copy, a full disk)
 // makes the system loader map pages past the end of the file and fault on
@@ -35,9 +38,10 @@ using UploadFn = decltype(&opstat_upload);
 class LoadFaultGuard {
 public:
     explicit LoadFaultGuard(const std::string &fileName) {
-        const std::string text = "op-station: cannot load the drive library " + fileName +
+        const std::string text = g_loadFaultProgram + ": cannot load the drive library " + fileName +
                                  ": the file is damaged or cut short (the loader faulted while mapping it)\n";
         length_ = std::min(text.size(), message_.size());
+        exitStatus_ = g_loadFaultStatus;
         std::memcpy(message_.data(), text.data(), length_);
         struct sigaction action {};
         action.sa_handler = &LoadFaultGuard::onFault;
@@ -52,16 +56,15 @@ public:
     LoadFaultGuard(const LoadFaultGuard &) = delete;
     LoadFaultGuard &operator=(const LoadFaultGuard &) = delete;
 
-    static constexpr int kExitCode = 1;
-
 private:
     static void onFault(int) {
         [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message_.data(), length_);
-        ::_exit(kExitCode);
+        ::_exit(exitStatus_);
     }
 
     static inline std::array<char, 4096> message_{};
     static inline std::size_t length_ = 0;
+    static inline int exitStatus_ = 1;
     struct sigaction previousBus_ {};
     struct sigaction previousSegv_ {};
 };
@@ -144,6 +147,11 @@ void decodeLine(const LentBuffer<kLineSize> &buffer, Line &line) {
 }
 
 }  // namespace
+
+void setLoadFaultExit(const std::string &programName, int exitStatus) {
+    g_loadFaultProgram = programName;
+    g_loadFaultStatus = exitStatus;
+}
 
 struct DriveLibrary::Impl {
     std::unique_ptr<SharedObject> library;

@@ -75,7 +75,7 @@ public:
         verdict.cycles = cycles_;
         verdict.expectations = held_;
         if (verdict.outcome == Verdict::Outcome::passed)
-            ending_ = "passed, " + std::to_string(held_) + (held_ == 1 ? " expectation" : " expectations") + " held";
+            ending_ = "passed, " + counted(held_, "expectation") + " held";
         if (transcript_) transcript_->end(cycles_, ending_);
         return verdict;
     }
@@ -120,7 +120,7 @@ private:
     void waitUntil(const Statement &s) {
         for (uint64_t waited = 0;; ++waited) {
             const Observation seen = observe(s.condition);
-            if (seen.holds || waited == s.count) return check(s, seen, "after " + std::to_string(waited) + " cycles, ");
+            if (seen.holds || waited == s.count) return check(s, seen, "after " + counted(waited, "cycle") + ", ");
             cycle();
         }
     }

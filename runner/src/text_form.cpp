@@ -24,6 +24,10 @@ void appendHexEscape(std::string &out, char16_t unit) {
 
 }  // namespace
 
+std::string counted(uint64_t n, std::string_view noun) {
+    return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
+}
+
 void appendUtf8(std::string &out, char16_t unit) {
     if (unit < 0x80) {
         out += static_cast<char>(unit);

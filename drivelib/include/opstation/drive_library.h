@@ -25,6 +25,13 @@ inline constexpr const char *kDefaultDriveLibrary = "drive.dll";
 inline constexpr const char *kDefaultDriveLibrary = "libdrive.so";
 #endif
 
+// A library file cut short can make the system loader fault inside the
+// load, where nothing can go on: the process then writes "<program>: cannot
+// load the drive library <file>: the file is damaged or cut short ..." and
+// exits with exitStatus. The panel's are "op-station" and 1; another
+// program sets its own before its first load.
+void setLoadFaultExit(const std::string &programName, int exitStatus);
+
 class DriveLibrary final : public DriveLink {
 public:
     // fileName without a slash is found by the platform's library search;

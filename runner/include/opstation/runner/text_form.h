@@ -4,6 +4,7 @@
 // be pasted into an expectation.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,9 @@ namespace opstation {
 // "\"STOPPED\\0\\0\"": \" \\ \0, and \xHH for the other control characters.
 std::string quoted(std::u16string_view text);
 void appendQuoted(std::string &out, std::u16string_view text);
+
+// "1 cycle", "2 cycles".
+std::string counted(uint64_t n, std::string_view noun);
 
 // One UTF-16 code unit as UTF-8.
 void appendUtf8(std::string &out, char16_t unit);
