@@ -59,6 +59,7 @@ drive library failed. See op-station-run(1).
 
 struct UsageError {
     std::string message;
+    bool pointToHelp = true;  // not for a file that cannot be read or written
 };
 
 struct Options {
@@ -126,14 +127,14 @@ Options parseCommandLine(int argc, char **argv) {
 // The whole script file, or standard input for "-".
 std::string readScript(const std::string &path) {
     FILE *file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (file == nullptr) throw UsageError{"cannot read the script " + path + ": " + std::strerror(errno)};
+    if (file == nullptr) throw UsageError{"cannot read the script " + path + ": " + std::strerror(errno), false};
     std::string text;
     std::array<char, 65536> chunk;
     std::size_t got = 0;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) text.append(chunk.data(), got);
     const int error = std::ferror(file) ? errno : 0;
     if (file != stdin) std::fclose(file);
-    if (error != 0) throw UsageError{"cannot read the script " + path + ": " + std::strerror(error)};
+    if (error != 0) throw UsageError{"cannot read the script " + path + ": " + std::strerror(error), false};
     return text;
 }
 
@@ -155,7 +156,7 @@ void stopOnSignals() {
 class Progress {
 public:
     void afterCycle(uint64_t cycle) {
-        if (cycle % 64 != 0) return;
+        if (cycle % 16 != 0) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - last_ < std::chrono::seconds(2)) return;
         last_ = now;
@@ -184,7 +185,7 @@ int run(const Options &options) {
             transcript = &std::cout;
         } else {
             file.open(*options.transcript, std::ios::binary | std::ios::trunc);
-            if (!file) throw UsageError{"cannot write the transcript " + *options.transcript + ": " + std::strerror(errno)};
+            if (!file) throw UsageError{"cannot write the transcript " + *options.transcript + ": " + std::strerror(errno), false};
             transcript = &file;
         }
     }
@@ -236,7 +237,8 @@ int main(int argc, char **argv) {
         if (options.version) return std::cout << kProgram << ' ' << OPSTATION_VERSION << '\n', kExitPassed;
         return run(options);
     } catch (const UsageError &error) {
-        std::cerr << kProgram << ": " << error.message << "\nTry '" << kProgram << " --help'.\n";
+        std::cerr << kProgram << ": " << error.message << '\n';
+        if (error.pointToHelp) std::cerr << "Try '" << kProgram << " --help'.\n";
         return kExitUsage;
     }
 }
