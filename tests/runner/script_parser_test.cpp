@@ -136,9 +136,5 @@ TEST(ScriptText, CommentsBlankLinesCarriageReturnsAndAByteOrderMark) {
     EXPECT_EQ(parsed.script.statements[1].condition.text, u"#");
 }
 
-TEST(ScriptText, ErrorsAreDescribedAsFileLineColumn) {
-    EXPECT_EQ(describe("a.ops", {4, 9, "expected x"}), "a.ops:4:9: expected x");
-}
-
 }  // namespace
 }  // namespace opstation
