@@ -1,8 +1,9 @@
 # What `cmake --install` puts where (GNUInstallDirs below the prefix):
 #
 #   bin/op-station                             the panel
-#   bin/op-station-drive-host                  runs the drive library for it
-#   share/man/man1/op-station-drive-host.1     its manual page
+#   bin/op-station-drive-host                  runs the drive library for them
+#   bin/op-station-run                         the panel without a window, driven by a script
+#   share/man/man1/<program>.1.gz              the manual pages of the two
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
 #   include/opstation/drive_api.h              the contract for drive libraries
@@ -20,16 +21,34 @@ set(OPSTATION_PRIVATE_LIBDIR "${CMAKE_INSTALL_LIBDIR}/op-station")
 set(OPSTATION_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/OpStation")
 set(OPSTATION_ICON_SIZES 32 48 64 128 256)
 
+# Manual pages are shipped compressed, without a time stamp, so the bytes
+# stay the same.
+function(opstation_install_manual page)
+  get_filename_component(name ${page} NAME)
+  set(compressed ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" gzip ${page} ${compressed}
+    DEPENDS ${page}
+    COMMENT "Compressing the manual page ${name}"
+    VERBATIM)
+  add_custom_target(${name}-manual ALL DEPENDS ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endfunction()
+
 # The drive host lies beside the panel, with the same RUNPATH, so that it
 # finds libdrive.so where the panel would.
 install(TARGETS op-station-drive-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(FILES ${PROJECT_SOURCE_DIR}/drivehost/op-station-drive-host.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+opstation_install_manual(${PROJECT_SOURCE_DIR}/drivehost/op-station-drive-host.1)
 
 # The simulated drive: a private library, never on the system's search path.
 install(TARGETS drivesim
   LIBRARY DESTINATION ${OPSTATION_PRIVATE_LIBDIR} COMPONENT runtime
   NAMELINK_SKIP)
+
+# The runner has no window, so it is installed with or without the panel.
+# Its RUNPATH finds the simulated drive as the panel's does.
+install(TARGETS op-station-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+opstation_install_manual(${PROJECT_SOURCE_DIR}/runner/op-station-run.1)
 
 # The development files: the header and the package config, whose imported
 # target OpStation::drive_api carries the header's folder and the flags a

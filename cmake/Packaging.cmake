@@ -10,7 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION
   "OP Station shows the operator keypad of a variable-speed drive in one window: \
 ten keys, seven LEDs and a two-line text display. A simulated drive library \
 comes with it; the C header and CMake package for writing other drive \
-libraries are included.")
+libraries are included, and op-station-run, which runs the panel without a \
+window from a script and gives a verdict, for testing drive libraries.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/op-station/")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")

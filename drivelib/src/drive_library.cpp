@@ -26,14 +26,16 @@ using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
 
 #if !defined(_WIN32)
-// The panel's own report of a load fault: the message on stderr, then the
-// program ends with the failure exit code.
+std::string g_loadFaultProgram = "op-station: ";
+int g_loadFaultStatus = 1;
+
+// The program's own report of a load fault: the message on stderr, then
+// the program ends with its failure exit status.
 void reportLoadFaultOnStderr(const char *message, std::size_t size) {
-    static constexpr char kPrefix[] = "op-station: ";
-    [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, kPrefix, sizeof kPrefix - 1);
+    [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, g_loadFaultProgram.data(), g_loadFaultProgram.size());
     written = ::write(STDERR_FILENO, message, size);
     written = ::write(STDERR_FILENO, "\n", 1);
-    ::_exit(1);
+    ::_exit(g_loadFaultStatus);
 }
 
 LoadFaultReport g_loadFaultReport = &reportLoadFaultOnStderr;
@@ -156,8 +158,15 @@ struct LentBuffer {
 
 #if !defined(_WIN32)
 void setLoadFaultReport(LoadFaultReport report) { g_loadFaultReport = report != nullptr ? report : &reportLoadFaultOnStderr; }
+
+void setLoadFaultExit(const std::string &programName, int exitStatus) {
+    g_loadFaultProgram = programName + ": ";
+    g_loadFaultStatus = exitStatus;
+}
 #else
+// LoadLibrary reports a damaged file as an error; nothing faults.
 void setLoadFaultReport(LoadFaultReport) {}
+void setLoadFaultExit(const std::string &, int) {}
 #endif
 
 struct DriveLibrary::Impl {

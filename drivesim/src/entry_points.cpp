@@ -1,20 +1,25 @@
 // The four C entry points of libdrive.so over the one drive instance. They
 // tolerate calls out of order and null pointers, and never let an exception
 // cross into the panel.
+//
+// The drive's time is the station's: every download is one exchange cycle,
+// 40 ms of drive time however late it comes. So the drive runs the same way
+// on every run, in the window and under a script, paced or not.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "drive_sim.h"
 #include "opstation/drive_api.h"
-#include "step_clock.h"
 
 namespace {
 
 struct Session {
     explicit Session(int32_t station) : drive(station) {}
     drivesim::DriveSim drive;
-    drivesim::StepClock clock;
 };
+
+constexpr double kCycleSeconds = 0.040;
 
 // The one instance: alive from initialise to terminate.
 std::unique_ptr<Session> g_session;
@@ -37,7 +42,6 @@ extern "C" {
 OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_initialise(int32_t station, char *title) {
     try {
         g_session = std::make_unique<Session>(station);
-        g_session->clock.start(drivesim::StepClock::Clock::now());
         if (title != nullptr) {
             const std::string text = g_session->drive.title();
             std::memset(title, 0, OPSTAT_TITLE_SIZE);
@@ -64,7 +68,7 @@ OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_download(int16_t up, int16_t down, int1
     for (unsigned k = 0; k < 10; ++k)
         if (states[k] != 0) held = static_cast<drivesim::KeyMask>(held | (1u << k));
     try {
-        g_session->drive.step(held, g_session->clock.lap(drivesim::StepClock::Clock::now()));
+        g_session->drive.step(held, kCycleSeconds);
     } catch (...) {
         return -1;  // out of memory for a text: skip this cycle
     }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "drive_sim.h"
-#include "step_clock.h"
 
 using namespace drivesim;
 
@@ -405,13 +404,4 @@ TEST(Texts, EveryScreenIsSixteenVisibleCharsThenNul) {
     }
     EXPECT_EQ(makeLine("A VERY LONG TEXT THAT DOES NOT FIT")[16], '\0');
     EXPECT_EQ(std::string(makeLine("LEFT", "RIGHT").data(), 16), "LEFT       RIGHT");
-}
-
-TEST(StepClock, ClampsTimeSteps) {
-    StepClock c;
-    const auto t0 = StepClock::Clock::now();
-    c.start(t0);
-    EXPECT_DOUBLE_EQ(c.lap(t0 + std::chrono::milliseconds(40)), 0.04);
-    EXPECT_DOUBLE_EQ(c.lap(t0 + std::chrono::seconds(5)), StepClock::kMaxStep);
-    EXPECT_DOUBLE_EQ(c.lap(t0), 0.0);
 }

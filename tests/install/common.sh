@@ -80,7 +80,8 @@ check_runpath() {
 check_tree() {
     local root=$1 libdir=$2 id=org.example.opstation
     local file
-    for file in bin/op-station bin/op-station-drive-host share/man/man1/op-station-drive-host.1 \
+    for file in bin/op-station bin/op-station-drive-host bin/op-station-run \
+        share/man/man1/op-station-drive-host.1.gz share/man/man1/op-station-run.1.gz \
         "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
         "$libdir/cmake/OpStation/OpStationConfig.cmake" "$libdir/cmake/OpStation/OpStationConfigVersion.cmake" \
         "$libdir/cmake/OpStation/OpStationTargets.cmake" \
@@ -96,6 +97,19 @@ check_tree() {
     done
     check_runpath "$root/bin/op-station" "\$ORIGIN/../$libdir/op-station"
     check_runpath "$root/bin/op-station-drive-host" "\$ORIGIN/../$libdir/op-station"
+    check_runpath "$root/bin/op-station-run" "\$ORIGIN/../$libdir/op-station"
+    gzip -t "$root/share/man/man1/op-station-run.1.gz" || fail "the manual page of op-station-run is no gzip file"
+}
+
+# run_runner <root> <libdir>: the installed op-station-run on the installed
+# simulated drive, loaded by name as the panel loads it, with LD_LIBRARY_PATH
+# unset unless own_drive_env says otherwise.
+run_runner() {
+    local root=$1 libdir=$2
+    # shellcheck disable=SC2046
+    printf 'wait 1\nexpect line 1 is "STOPPED    LOCAL"\n' |
+        env -u LD_LIBRARY_PATH $(own_drive_env "$root/$libdir/op-station") "$root/bin/op-station-run" - ||
+        fail "the installed op-station-run did not pass a one-line script on the installed drive"
 }
 
 # check_metadata <root>: the desktop entry and the metainfo pass the

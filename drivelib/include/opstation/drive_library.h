@@ -26,11 +26,17 @@ inline constexpr const char *kDefaultDriveLibrary = "drive.dll";
 inline constexpr const char *kDefaultDriveLibrary = "libdrive.so";
 #endif
 
-// Where the message goes when the system loader faults while mapping a
-// damaged library file (a file cut short). Called from a signal handler
-// inside the loader, so it may only use async-signal-safe calls; the process
-// ends after it. By default the message goes to stderr and the process ends
-// with exit code 1.
+// A library file cut short can make the system loader fault inside the
+// load, where nothing can go on. By default the process then writes
+// "<program>: cannot load the drive library <file>: the file is damaged or
+// cut short ..." on stderr and exits with exitStatus; the panel's are
+// "op-station" and 1, and another program sets its own before its first
+// load.
+void setLoadFaultExit(const std::string &programName, int exitStatus);
+
+// Or the message goes elsewhere (a drive host sends it to the panel). The
+// report is called from a signal handler inside the loader, so it may only
+// use async-signal-safe calls; the process ends after it.
 using LoadFaultReport = void (*)(const char *message, std::size_t size);
 void setLoadFaultReport(LoadFaultReport report);
 

@@ -33,6 +33,7 @@ public:
 
     Phase phase() const { return phase_; }
     StationState &state() { return state_; }
+    const StationState &state() const { return state_; }
     KeyboardHolds &keyboard() { return keyboard_; }
 
 private:

@@ -1,0 +1,64 @@
+// A station script: one statement a line, parsed whole before anything
+// runs, so that a mistake anywhere is reported before the drive library is
+// called at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "opstation/drive_link.h"
+#include "opstation/panel/exchange_cycle.h"
+#include "opstation/panel/station_state.h"
+
+namespace opstation {
+
+struct Condition {
+    enum class Test : uint8_t { lineIs, lineIsExactly, lineContains, ledShows, ledWords, titleIs, titleContains };
+    Test test = Test::lineIs;
+    int line = 0;  // 0 for line 1, 1 for line 2
+    Led led = Led::health;
+    LedShowing showing = LedShowing::off;
+    LedState words{};
+    Text text;
+};
+
+struct Statement {
+    enum class Kind : uint8_t { press, release, tap, keyDown, keyUp, wait, expect, waitUntil, repeat };
+    Kind kind = Kind::wait;
+    int line = 0;        // in the script, from 1
+    std::string source;  // as written, without its comment: for messages
+    std::vector<PanelKey> keys;
+    int keyCode = 0;     // a Windows virtual-key code
+    uint64_t count = 0;  // cycles to wait, cycles within which to wait, times to repeat
+    Condition condition;
+    std::vector<Statement> body;  // of a repeat
+};
+
+struct Script {
+    std::string name;  // the file name, for messages
+    std::vector<Statement> statements;
+};
+
+struct ScriptError {
+    int line = 0;
+    int column = 0;  // in characters, from 1
+    std::string message;
+};
+
+struct ParsedScript {
+    Script script;
+    std::vector<ScriptError> errors;  // when not empty, the statements are incomplete
+};
+
+// The most cycles that one wait, within or repeat may name.
+inline constexpr uint64_t kMaxCount = 1'000'000'000;
+
+// Reads UTF-8 text; names and keywords in any letter case.
+ParsedScript parseScript(std::string_view text, std::string name);
+
+// "name:line:column: message"
+std::string describe(const std::string &scriptName, const ScriptError &error);
+
+}  // namespace opstation

@@ -1,0 +1,261 @@
+// op-station-run: the panel without a window, driven by a script. It runs
+// the panel's own session against a drive library and says whether every
+// expectation held; see op-station-run(1).
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "drive_choice.h"
+#include "opstation/runner/script.h"
+#include "opstation/runner/script_runner.h"
+#include "opstation/runner/text_form.h"
+#include "opstation/runner/transcript.h"
+
+namespace {
+
+using namespace opstation;
+
+constexpr std::string_view kProgram = "op-station-run";
+
+constexpr std::string_view kHelp = R"(Usage: op-station-run [OPTIONS] SCRIPT
+
+Runs the OP Station panel without a window. The script works the panel's
+keys and checks its display, LEDs and title; the drive library sees exactly
+what the window would pass it. SCRIPT is a file, or - for standard input.
+
+Options:
+  --library PATH     load this drive library file (default: libdrive.so,
+                     found by the normal library search)
+  --transcript FILE  write the transcript to FILE (- for standard output)
+  --real-time        pace the cycles at 40 ms (default: as fast as the
+                     library answers, each cycle counting as 40 ms)
+  --in-process       run the library in this program's own process
+  --help             show this help and exit
+  --version          show the version and exit
+
+Statements (one a line, # starts a comment):
+  press KEY...   release KEY...   tap KEY...     panel keys: up down esc
+  key NAME down|up                               menu dir jog local run stop disp
+  wait N         wait until CONDITION within N
+  expect CONDITION               repeat N ... end
+Conditions:
+  line 1|2 is "TEXT"   line 1|2 is exactly "TEXT"   line 1|2 contains "TEXT"
+  led NAME is on|off|flashing   led NAME words ON FLASH
+  title is "TEXT"      title contains "TEXT"
+  LEDs: health fwd rev run stop seq ref
+
+Exit status: 0 every expectation held; 1 an expectation failed; 2 the script
+or the command line is wrong, or a file cannot be read or written; 3 the
+drive library failed. See op-station-run(1).
+)";
+
+struct UsageError {
+    std::string message;
+    bool pointToHelp = true;  // not for a file that cannot be read or written
+};
+
+struct Options {
+    DriveChoice drive;
+    std::optional<std::string> transcript;
+    bool realTime = false;
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> script;
+};
+
+struct OptionSyntax {
+    std::string_view name;
+    bool takesValue;
+    void (*apply)(Options &, const std::string &);
+};
+
+constexpr std::array<OptionSyntax, 6> kOptions = {{
+    {"--library", true, [](Options &o, const std::string &v) { o.drive.libraryFile = v; }},
+    {"--transcript", true, [](Options &o, const std::string &v) { o.transcript = v; }},
+    {"--real-time", false, [](Options &o, const std::string &) { o.realTime = true; }},
+    {"--in-process", false, [](Options &o, const std::string &) { o.drive.inProcess = true; }},
+    {"--help", false, [](Options &o, const std::string &) { o.help = true; }},
+    {"--version", false, [](Options &o, const std::string &) { o.version = true; }},
+}};
+
+void applyOption(Options &options, std::string_view arg, int &i, int argc, char **argv) {
+    const std::size_t equals = arg.find('=');
+    const std::string_view name = arg.substr(0, equals);
+    for (const OptionSyntax &option : kOptions) {
+        if (option.name != name) continue;
+        if (!option.takesValue) {
+            if (equals != std::string_view::npos) throw UsageError{std::string(name) + " takes no value"};
+            return option.apply(options, {});
+        }
+        std::string value;
+        if (equals != std::string_view::npos) value = arg.substr(equals + 1);
+        else if (i + 1 < argc) value = argv[++i];
+        else throw UsageError{std::string(name) + " needs a value"};
+        if (value.empty()) throw UsageError{std::string(name) + " needs a value"};
+        return option.apply(options, value);
+    }
+    throw UsageError{"unknown option " + std::string(arg)};
+}
+
+Options parseCommandLine(int argc, char **argv) {
+    Options options;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            applyOption(options, arg, i, argc, argv);
+        } else if (options.script) {
+            throw UsageError{"one script only: " + *options.script + " and " + std::string(arg)};
+        } else {
+            options.script = std::string(arg);
+        }
+    }
+    if (!options.script && !options.help && !options.version) throw UsageError{"no script given"};
+    return options;
+}
+
+// The whole script file, or standard input for "-".
+std::string readScript(const std::string &path) {
+    FILE *file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) throw UsageError{"cannot read the script " + path + ": " + std::strerror(errno), false};
+    std::string text;
+    std::array<char, 65536> chunk;
+    std::size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0) text.append(chunk.data(), got);
+    const int error = std::ferror(file) ? errno : 0;
+    if (file != stdin) std::fclose(file);
+    if (error != 0) throw UsageError{"cannot read the script " + path + ": " + std::strerror(error), false};
+    return text;
+}
+
+volatile std::sig_atomic_t g_signal = 0;
+int g_signalPipe[2] = {-1, -1};
+
+// The first signal stops the run after the cycle under way, so the library
+// is unloaded and the transcript ends; a call of the drive host that does
+// not return gets a moment, then the host is stopped (the signal's pipe
+// tells it). The handler then goes, so a second signal ends the runner.
+// Returns the read end of that pipe, or -1.
+int stopOnSignals() {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) g_signalPipe[0] = g_signalPipe[1] = -1;
+    struct sigaction action {};
+    action.sa_handler = [](int signal) {
+        g_signal = signal;
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = g_signalPipe[1] >= 0 ? ::write(g_signalPipe[1], &byte, 1) : 0;
+    };
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    return g_signalPipe[0];
+}
+
+// Progress words for runs that take seconds: at most one line every two
+// seconds, none for a run that ends sooner.
+class Progress {
+public:
+    void afterCycle(uint64_t cycle) {
+        if (cycle % 16 != 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::seconds(2)) return;
+        last_ = now;
+        std::cerr << kProgram << ": cycle " << cycle << " (" << stationTime(cycle) << " of station time)" << std::endl;
+    }
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+void stopAsTheSignalWould(const Verdict &verdict) {
+    std::cerr << kProgram << ": interrupted after cycle " << verdict.cycles << std::endl;
+    const int signal = g_signal;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+std::string summary(const Script &script, const Verdict &verdict) {
+    return std::string(kProgram) + ": " + script.name + ": passed, " + counted(verdict.expectations, "expectation") +
+           " held in " + counted(verdict.cycles, "cycle") + " (" + stationTime(verdict.cycles) + " of station time)";
+}
+
+int run(const Options &options) {
+    const std::string name = *options.script == "-" ? "stdin" : *options.script;
+    const ParsedScript parsed = parseScript(readScript(*options.script), name);
+    for (const ScriptError &error : parsed.errors) std::cerr << describe(name, error) << '\n';
+    if (!parsed.errors.empty()) return kExitUsage;
+
+    std::ofstream file;
+    std::ostream *transcript = nullptr;
+    if (options.transcript) {
+        if (*options.transcript == "-") {
+            transcript = &std::cout;
+        } else {
+            file.open(*options.transcript, std::ios::binary | std::ios::trunc);
+            if (!file) throw UsageError{"cannot write the transcript " + *options.transcript + ": " + std::strerror(errno), false};
+            transcript = &file;
+        }
+    }
+
+    DriveChoice drive = options.drive;
+    drive.interruptFd = stopOnSignals();
+    Progress progress;
+    RunSettings settings;
+    settings.transcript = transcript;
+    settings.realTime = options.realTime;
+    settings.interrupted = &g_signal;
+    settings.afterCycle = [&progress](uint64_t cycle) { progress.afterCycle(cycle); };
+
+    Verdict verdict;
+    try {
+        const std::unique_ptr<DriveLink> link = makeDriveLink(drive);
+        verdict = runScript(parsed.script, *link, settings);
+    } catch (const std::exception &error) {  // the link could not be set up
+        verdict.outcome = Verdict::Outcome::libraryFailed;
+        verdict.message = error.what();
+    }
+    if (transcript != nullptr && !transcript->flush()) {
+        std::cerr << kProgram << ": cannot write the transcript " << *options.transcript << '\n';
+        return kExitUsage;
+    }
+
+    switch (verdict.outcome) {
+        case Verdict::Outcome::passed: std::cerr << summary(parsed.script, verdict) << '\n'; break;
+        case Verdict::Outcome::failed: std::cerr << verdict.message << '\n'; break;
+        case Verdict::Outcome::libraryFailed:
+            std::cerr << kProgram << ": " << verdict.message << '\n';
+            if (g_signal != 0) stopAsTheSignalWould(verdict);  // a call given up on the signal
+            break;
+        case Verdict::Outcome::interrupted: stopAsTheSignalWould(verdict); break;
+    }
+    return exitStatus(verdict.outcome);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::ios::sync_with_stdio(false);
+    setLoadFaultExit(std::string(kProgram), kExitLibraryFailed);
+    try {
+        const Options options = parseCommandLine(argc, argv);
+        if (options.help) return std::cout << kHelp, kExitPassed;
+        if (options.version) return std::cout << kProgram << ' ' << OPSTATION_VERSION << '\n', kExitPassed;
+        return run(options);
+    } catch (const UsageError &error) {
+        std::cerr << kProgram << ": " << error.message << '\n';
+        if (error.pointToHelp) std::cerr << "Try '" << kProgram << " --help'.\n";
+        return kExitUsage;
+    }
+}
