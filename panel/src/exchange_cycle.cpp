@@ -53,6 +53,13 @@ Colour ledColour(LedState led, int16_t flashPhase) {
     return lit != 0 ? kLitColour : kDarkColour;
 }
 
+LedShowing ledShowing(LedState led) {
+    const bool litInPhase0 = ledColour(led, kFalse) == kLitColour;
+    const bool litInPhase1 = ledColour(led, kTrue) == kLitColour;
+    if (litInPhase0 && litInPhase1) return LedShowing::on;
+    return litInPhase0 || litInPhase1 ? LedShowing::flashing : LedShowing::off;
+}
+
 void update_LEDS(StationState &state, LedColours &colours) {
     if (state.flashCounter < kFlashCounterMax) {
         ++state.flashCounter;

@@ -1,11 +1,26 @@
 #include "recording_drive.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "opstation/drive_api.h"
 
 namespace {
 RecordingDrive drive;
+
+// A panel in another process is watched through a file: with
+// RECORDING_DRIVE_LOG set, every download is appended to it as one line of
+// ten numbers, in the library's order.
+[[maybe_unused]] void logDownload(const std::array<int16_t, 10> &keys) {
+    const char *path = std::getenv("RECORDING_DRIVE_LOG");
+    if (path == nullptr) return;
+    if (std::FILE *log = std::fopen(path, "a")) {
+        for (int16_t key : keys) std::fprintf(log, "%d ", key);
+        std::fputc('\n', log);
+        std::fclose(log);
+    }
+}
 
 template <std::size_t N>
 void snapshot(std::array<unsigned char, N> &into, const char *buffer) {
@@ -40,6 +55,7 @@ OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int
                                       int16_t local, int16_t run, int16_t stop, int16_t disp) {
     drive.calls.push_back("download");
     drive.downloads.push_back({up, down, esc, menu, dir, jog, local, run, stop, disp});
+    logDownload(drive.downloads.back());
     return 0;
 }
 #endif

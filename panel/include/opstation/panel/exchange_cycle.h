@@ -49,6 +49,11 @@ private:
 // 16-bit words, else the dark colour.
 Colour ledColour(LedState led, int16_t flashPhase);
 
+// What an LED shows over a whole flash period, by the same formula: lit in
+// both phases is on, lit in one phase only is flashing, lit in neither off.
+enum class LedShowing : uint8_t { off, on, flashing };
+LedShowing ledShowing(LedState led);
+
 // The LED refresh: advances the flash clock (the phase flips on every ninth
 // refresh, before the colours are computed) and sets all seven colours.
 void update_LEDS(StationState &state, LedColours &colours);
