@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <QTest>
 #include <dlfcn.h>
 #include <gmock/gmock.h>
@@ -16,6 +17,7 @@
 #include "face_table.h"
 #include "opstation/drive_library.h"
 #include "picture1.h"
+#include "run_panel.h"
 
 namespace {
 
@@ -51,12 +53,13 @@ protected:
         window.setFailureReporter([this](const QString &message) { failures.push_back(message); });
     }
 
+    // Load and show, with Timer1 stopped: these tests drive every cycle by
+    // hand, so no real tick can slip in and take a latch.
     void start() {
         ASSERT_TRUE(window.Form_Load());
         window.show();
         window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        window.startTimer1();
     }
     QWindow *handle() { return window.windowHandle(); }
     const DownloadKeys &tick() {
@@ -95,17 +98,35 @@ TEST_F(Window, TitleIsShownAsItStands) {
     EXPECT_EQ(window.windowTitle(), "Drive [*][*] <b>2</b>");  // Qt shows "[*][*]" as "[*]"
 }
 
-TEST_F(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
+TEST_F(Window, CyclesReachTheLibraryOnlyAfterLoad) {
     EXPECT_FALSE(window.timer1().isActive());
     window.Timer1_Timer();  // a tick before load reaches no library
     EXPECT_TRUE(rec.calls.empty());
     start();
-    EXPECT_TRUE(window.timer1().isActive());
-    EXPECT_EQ(window.timer1().interval(), 40);
-    EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
     window.Timer1_Timer();
     EXPECT_THAT(rec.calls, ElementsAre("initialise", "download", "upload"));
     EXPECT_EQ(rec.initialiseStation, 2);
+}
+
+// The real start path with real ticks only: Timer1 runs from the show on,
+// and the window closes after three cycles.
+TEST(Program, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
+    const std::string path = testLibrary("recording_drive");
+    RecordingDrive &rec = recordOf(path);
+    opstation::DriveLibrary drive(path);
+    const int code = opstation::runPanel(*qApp, drive, [&](OP_Station &window) {
+        EXPECT_TRUE(window.timer1().isActive());
+        EXPECT_EQ(window.timer1().interval(), 40);
+        EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
+        EXPECT_THAT(rec.calls, ElementsAre("initialise"));
+        QObject::connect(&window.timer1(), &QTimer::timeout, &window, [&] {
+            if (rec.downloads.size() == 3) window.close();
+        });
+        QTimer::singleShot(20000, &window, &QWidget::close);  // only should the ticks never come
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(rec.downloads.size(), 3u);
+    EXPECT_EQ(rec.calls.back(), "terminate");
 }
 
 TEST_F(Window, ClickBetweenTicksIsOneDownloadWithTheKeyDown) {
@@ -244,7 +265,7 @@ TEST_F(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
     watch(window);
     ASSERT_TRUE(window.Form_Load());
     window.startTimer1();
-    window.Timer1_Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.empty(); }, 20000));  // the first real tick
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_THAT(failures[0].toStdString(), HasSubstr("opstat_download"));
     EXPECT_THAT(failures[0].toStdString(), HasSubstr(path));
@@ -286,13 +307,13 @@ struct ProgramRun {
     QString errors;
 };
 
-ProgramRun runProgram(const QString &program, const QString &libraryPath) {
+ProgramRun runProgram(const QString &program, const QString &libraryPath, const QStringList &arguments = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LD_LIBRARY_PATH", libraryPath);
     process.setProcessEnvironment(env);
-    process.start(program, {});
+    process.start(program, arguments);
     if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();
@@ -317,6 +338,16 @@ TEST(Program, MissingLibraryIsAClearErrorAndExitCode) {
 // LD_LIBRARY_PATH comes before the library beside the program.
 TEST(Program, LibraryOnLdLibraryPathIsTakenFirst) {
     const ProgramRun run = runProgram(OPSTATION_PROGRAM, QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/drive_without_download"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("has no entry point opstat_download"));
+}
+
+// The panel has no command line: Qt's own options are not read (a platform
+// that does not exist would stop Qt before the window opens), while Qt's
+// environment (QT_QPA_PLATFORM) still is.
+TEST(Program, QtOptionsOnTheCommandLineAreIgnored) {
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/drive_without_download"),
+                                      {"-platform", "no-such-platform", "-reverse", "-style", "no-such-style"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_THAT(run.errors.toStdString(), HasSubstr("has no entry point opstat_download"));
 }
