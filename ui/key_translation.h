@@ -1,10 +1,10 @@
 // Qt key values are not Windows virtual-key codes (Qt::Key_Percent is 37,
 // the code of the Left arrow), so keys are translated through a table.
 //
-// Letter keys follow the design platform's rule: a key gives the code of
-// the layout's Latin letter where it has one; on layouts without Latin
-// letters (Cyrillic, Greek, ...) it gives the code of the letter at its
-// place on a US keyboard, found from the key event's native codes.
+// Letter keys give what Windows virtual-key codes give: the code of the
+// layout's Latin letter where the key has one; on layouts without Latin
+// letters (Cyrillic, Greek, ...) the code of the letter at the key's place
+// on a US keyboard, found from the key event's native codes.
 #pragma once
 
 #include <QStringList>

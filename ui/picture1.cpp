@@ -12,6 +12,8 @@
 
 namespace face = opstation::face;
 
+// The accessibility factory goes in before anything (the hint box's creation
+// included) can ask for Picture1's interface: Qt keeps the first one made.
 Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_((face::installAccessibility(), new QLineEdit(this))) {
     const face::Control &self = *face::find("Picture1");
     setObjectName(QStringLiteral("Picture1"));
