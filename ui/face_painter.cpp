@@ -150,6 +150,9 @@ void paintControls(QPainter &painter, Container container, const QRectF &dirty, 
                    const QPalette &palette) {
     const auto order = stacked(container);
     painter.save();
+    // A painter takes the application's layout direction, which would
+    // mirror the legends' alignment and text in a right-to-left one.
+    painter.setLayoutDirection(Qt::LeftToRight);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(Qt::NoPen);
     for (auto it = order.rbegin(); it != order.rend(); ++it) {

@@ -10,8 +10,10 @@ namespace {
 // Row builders, one per group of controls, each taking the columns in which
 // that group is described so a row reads like the design it copies.
 
-constexpr Control keyLabel(std::string_view name, PanelKey key, Rect rect, std::string_view text, int tab) {
+constexpr Control keyLabel(std::string_view name, PanelKey key, Rect rect, std::string_view text, int tab,
+                           std::string_view spoken) {
     Control c;
+    c.spokenName = spoken;
     c.name = name;
     c.rect = rect;
     c.text = text;
@@ -58,8 +60,10 @@ constexpr Control withUnpaintedFill(Control shape, Colour fill) {
 }
 
 // LEDs: solid fill in their fill colour, 2 px outline in black.
-constexpr Control led(std::string_view name, Led which, Rect rect, Colour fillAtCreation, Colour outline = kWindowText) {
+constexpr Control led(std::string_view name, Led which, Rect rect, Colour fillAtCreation, std::string_view spoken,
+                      Colour outline = kWindowText) {
     Control c = ring(name, Kind::circle, rect, 2, outline);
+    c.spokenName = spoken;
     c.fill = fillAtCreation;
     c.solidFill = true;
     c.led = which;
@@ -89,8 +93,9 @@ constexpr Control opaque(Control label, Colour back, Colour fore) {
 constexpr Font kDisplayFont{"Courier New", 2025};
 
 // A display line: one line of text, cut off at the label's right edge.
-constexpr Control displayLine(std::string_view name, int line, Rect rect, int tab) {
+constexpr Control displayLine(std::string_view name, int line, Rect rect, int tab, std::string_view spoken) {
     Control c = opaque(legend(name, "0123456789ABCDEF", rect, kDisplayFont, Align::left, tab), kGreen, kWindowText);
+    c.spokenName = spoken;
     c.wordWrap = false;
     c.displayLine = line;
     return c;
@@ -131,17 +136,17 @@ constexpr std::array kControls = {
     // The hint box: a real single-line text box.
     childWindow("Text1", Kind::textBox, Container::picture1, {1560, 7800, 2655, 285}, "F2, F3, F4 for power-on reset", 33),
 
-    // Key labels          control    panel key            rectangle                  text     tab
-    keyLabel("upKey",    PanelKey::up,    {1080, 3480, 615, 615},   "",       9),
-    keyLabel("downKey",  PanelKey::down,  {1080, 4680, 615, 615},   "",       12),
-    keyLabel("escKey",   PanelKey::esc,   {2400, 3525, 615, 615},   "",       8),
-    keyLabel("menuKey",  PanelKey::menu,  {2400, 4680, 615, 615},   "",       7),
-    keyLabel("dispKey",  PanelKey::disp,  {3720, 3480, 615, 615},   "",       5),
-    keyLabel("localKey", PanelKey::local, {3720, 4650, 615, 615},   "",       11),
-    keyLabel("jogKey",   PanelKey::jog,   {1080, 5880, 615, 615},   "",       6),
-    keyLabel("dirKey",   PanelKey::dir,   {3765, 5895, 615, 615},   "",       10),
-    keyLabel("runKey",   PanelKey::run,   {960, 6840, 1695, 735},   " RUN",   3),
-    keyLabel("stopKey",  PanelKey::stop,  {2880, 6840, 1710, 720},  " STOP",  4),
+    // Key labels          control    panel key            rectangle                  text     tab  spoken name
+    keyLabel("upKey",    PanelKey::up,    {1080, 3480, 615, 615},   "",       9,   "Up"),
+    keyLabel("downKey",  PanelKey::down,  {1080, 4680, 615, 615},   "",       12,  "Down"),
+    keyLabel("escKey",   PanelKey::esc,   {2400, 3525, 615, 615},   "",       8,   "Escape"),
+    keyLabel("menuKey",  PanelKey::menu,  {2400, 4680, 615, 615},   "",       7,   "Menu"),
+    keyLabel("dispKey",  PanelKey::disp,  {3720, 3480, 615, 615},   "",       5,   "Program"),
+    keyLabel("localKey", PanelKey::local, {3720, 4650, 615, 615},   "",       11,  "Local/Remote"),
+    keyLabel("jogKey",   PanelKey::jog,   {1080, 5880, 615, 615},   "",       6,   "Jog"),
+    keyLabel("dirKey",   PanelKey::dir,   {3765, 5895, 615, 615},   "",       10,  "Direction"),
+    keyLabel("runKey",   PanelKey::run,   {960, 6840, 1695, 735},   " RUN",   3,   "Run"),
+    keyLabel("stopKey",  PanelKey::stop,  {2880, 6840, 1710, 720},  " STOP",  4,   "Stop/Reset"),
     hotSpot("secret", Container::picture1, {785, 360, 72, 84}, 13),
 
     // Key faces      shape      kind       rectangle                 filled with  outline
@@ -159,18 +164,18 @@ constexpr std::array kControls = {
     filledShape("Shape6",  kRectangle, {1800, 6960, 135, 495}, kWindowBackground, 1, kWhite),
     ring("Shape5", kCircle, {3480, 6960, 495, 495}, 5, kVeryLightGrey),
 
-    // LEDs   shape          LED               rectangle                fill at creation
-    led("healthLED",   Led::health,   {1320, 2775, 135, 135}, kLightGrey),
-    led("localSeqLED", Led::localSeq, {3120, 2775, 135, 135}, kLightGrey),
-    led("localRefLED", Led::localRef, {3540, 2775, 135, 135}, kLightGrey, kBlack),
-    led("fwdLED",      Led::forward,  {3360, 5925, 135, 135}, kRed),
-    led("revLED",      Led::reverse,  {3360, 6390, 135, 135}, kLightGrey),
-    led("runLED",      Led::run,      {2400, 6960, 135, 135}, kLightGrey),
-    led("stopLED",     Led::stop,     {4320, 6960, 135, 135}, kLightGrey),
+    // LEDs   shape          LED               rectangle                fill at creation  spoken name
+    led("healthLED",   Led::health,   {1320, 2775, 135, 135}, kLightGrey, "Health"),
+    led("localSeqLED", Led::localSeq, {3120, 2775, 135, 135}, kLightGrey, "Local sequence"),
+    led("localRefLED", Led::localRef, {3540, 2775, 135, 135}, kLightGrey, "Local reference", kBlack),
+    led("fwdLED",      Led::forward,  {3360, 5925, 135, 135}, kRed,       "Forward"),
+    led("revLED",      Led::reverse,  {3360, 6390, 135, 135}, kLightGrey, "Reverse"),
+    led("runLED",      Led::run,      {2400, 6960, 135, 135}, kLightGrey, "Run"),
+    led("stopLED",     Led::stop,     {4320, 6960, 135, 135}, kLightGrey, "Stop"),
 
     // Display
-    displayLine("disp(0)", 0, {840, 1200, 3900, 375}, 1),
-    displayLine("disp(1)", 1, {840, 1560, 3900, 375}, 2),
+    displayLine("disp(0)", 0, {840, 1200, 3900, 375}, 1, "Display line 1"),
+    displayLine("disp(1)", 1, {840, 1560, 3900, 375}, 2, "Display line 2"),
     filledShape("Shape19", kRectangle, {840, 1200, 3900, 810}, kGreen, 1, kGreen),
 
     // Legends  label     text      rectangle                  font                        alignment  tab

@@ -94,6 +94,7 @@ struct Control {
     std::optional<PanelKey> key;    // key labels: the panel key they press
     std::optional<Led> led;         // LED shapes: the LED whose colour they show
     int displayLine = -1;           // disp(0), disp(1): 0 or 1
+    std::string_view spokenName;    // what assistive technology calls a key, LED or display line
 };
 
 struct Window {

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,7 +58,11 @@ QSocketNotifier *closeOnSignals(QApplication &app) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    // The panel has no command line: Qt is given the program's name alone,
+    // so options such as -reverse or -style cannot change the face (Qt's
+    // environment variables still apply).
+    int qtArgc = std::min(argc, 1);
+    QApplication app(qtArgc, argv);
     closeOnSignals(app);
     opstation::HostedDrive::Options options;
     options.interruptFd = closePipe[0];

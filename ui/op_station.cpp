@@ -41,6 +41,9 @@ OP_Station::OP_Station(opstation::DriveLink *drive, QWidget *parent)
     setFont(face::toQFont(design.font));
     setFixedSize(design.clientWidth / face::kTwipsPerPixel, design.clientHeight / face::kTwipsPerPixel);
     setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent covers the whole client area
+    // The face is fixed: a right-to-left desktop or application mirrors
+    // neither the legends nor the hint box.
+    setLayoutDirection(Qt::LeftToRight);
 
     picture1_ = new Picture1(this);
     // Labels are not widgets, so Picture1 and Text1 are the only tab stops.
@@ -56,6 +59,7 @@ OP_Station::OP_Station(opstation::DriveLink *drive, QWidget *parent)
         session_.emplace(*drive, *picture1_, *picture1_);
         input_ = std::make_unique<opstation::PanelInput>(session_->state(), session_->keyboard(), &Picture1::keyAt);
         picture1_->setInput(input_.get());
+        picture1_->setStation(&session_->state());
     }
 }
 

@@ -4,7 +4,6 @@
 #include <QMouseEvent>
 #include <array>
 
-#include "key_translation.h"
 #include "opstation/panel/key_model.h"
 
 namespace opstation {
@@ -29,8 +28,8 @@ std::optional<MouseAction> mouseActionOf(QEvent::Type type) {
 
 }  // namespace
 
-PanelInput::PanelInput(StationState &state, KeyboardHolds &keyboard, KeyAt keyAt)
-    : state_(state), keyboard_(keyboard), keyAt_(std::move(keyAt)) {}
+PanelInput::PanelInput(StationState &state, KeyboardHolds &keyboard, KeyAt keyAt, NativeKeys native)
+    : state_(state), keyboard_(keyboard), keyAt_(std::move(keyAt)), native_(native) {}
 
 bool PanelInput::mouseEvent(const QMouseEvent &event) {
     const auto action = mouseActionOf(event.type());
@@ -60,7 +59,7 @@ void PanelInput::mouseLost() {
 }
 
 bool PanelInput::keyEvent(const QKeyEvent &event) {
-    const auto code = virtualKeyCode(event.key());
+    const auto code = virtualKeyCode(event, native_);
     if (!code) return false;
     if (event.type() == QEvent::KeyPress) {
         keyboard_.keyDown(state_, *code);  // auto-repeat presses are key-downs too

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 
+#include "key_translation.h"
 #include "opstation/panel/keyboard_holds.h"
 #include "opstation/panel/station_state.h"
 
@@ -30,7 +31,9 @@ public:
     // (logical pixels), if any.
     using KeyAt = std::function<std::optional<PanelKey>(QPointF)>;
 
-    PanelInput(StationState &state, KeyboardHolds &keyboard, KeyAt keyAt);
+    // `native`: what the platform's native key codes tell, for letter keys
+    // of layouts without Latin letters.
+    PanelInput(StationState &state, KeyboardHolds &keyboard, KeyAt keyAt, NativeKeys native = currentNativeKeys());
 
     // Returns true when the event was one of ours.
     bool mouseEvent(const QMouseEvent &event);
@@ -56,6 +59,7 @@ private:
     StationState &state_;
     KeyboardHolds &keyboard_;
     KeyAt keyAt_;
+    NativeKeys native_;
     Grab grab_;
 };
 

@@ -6,11 +6,15 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "face_accessibility.h"
+#include "opstation/panel/key_model.h"
 #include "panel_input.h"
 
 namespace face = opstation::face;
 
-Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_(new QLineEdit(this)) {
+// The accessibility factory goes in before anything (the hint box's creation
+// included) can ask for Picture1's interface: Qt keeps the first one made.
+Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_((face::installAccessibility(), new QLineEdit(this))) {
     const face::Control &self = *face::find("Picture1");
     setObjectName(QStringLiteral("Picture1"));
     setGeometry(face::logical(self.rect).toRect());
@@ -28,6 +32,17 @@ Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_(new QLineEdit(this
     QFont hintFont = text1_->font();
     hintFont.setFamilies({QStringLiteral("DejaVu Sans Condensed"), hintFont.family()});
     text1_->setFont(hintFont);
+
+    for (std::size_t i = 0; i < opstation::kLedCount; ++i) {
+        const bool lit = live_.leds[i] == opstation::kLitColour;
+        showing_[i] = lit ? opstation::LedShowing::on : opstation::LedShowing::off;
+    }
+    setAccessibleName(QStringLiteral("Keypad"));
+}
+
+// The interface and its children go before the members they read.
+Picture1::~Picture1() {
+    if (accessible_ != nullptr) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible_));
 }
 
 std::u16string_view Picture1::line(int index) const { return live_.lines[static_cast<std::size_t>(index)]; }
@@ -35,15 +50,35 @@ std::u16string_view Picture1::line(int index) const { return live_.lines[static_
 void Picture1::setLine(int index, std::u16string_view text) {
     std::u16string &stored = live_.lines[static_cast<std::size_t>(index)];
     if (stored == text) return;
+    const QString spokenBefore = accessible_ != nullptr ? face::spokenLine(stored) : QString();
     stored.assign(text);
     update(face::paintedRect(face::displayLabel(index)).toAlignedRect());
+    if (accessible_ != nullptr) accessible_->lineChanged(index, spokenBefore);
 }
 
 void Picture1::setLedColour(opstation::Led led, opstation::Colour colour) {
+    // The refresh visits every LED once a cycle, just after the library
+    // wrote the words: the moment to see whether they now say otherwise.
+    if (station_ != nullptr) noteShowing(led, opstation::ledShowing(station_->led(led)));
     opstation::Colour &stored = live_.leds[static_cast<std::size_t>(led)];
     if (stored == colour) return;
     stored = colour;
     update(face::paintedRect(face::control(led)).toAlignedRect());
+}
+
+void Picture1::noteShowing(opstation::Led led, opstation::LedShowing now) {
+    opstation::LedShowing &showing = showing_[static_cast<std::size_t>(led)];
+    if (showing == now) return;
+    showing = now;
+    if (accessible_ != nullptr) accessible_->ledShowingChanged(led);
+}
+
+opstation::LedShowing Picture1::ledShowing(opstation::Led led) const { return showing_[static_cast<std::size_t>(led)]; }
+
+void Picture1::tap(opstation::PanelKey key) {
+    if (station_ == nullptr) return;
+    opstation::press(*station_, key);
+    opstation::release(*station_, key);
 }
 
 opstation::Colour Picture1::ledColour(opstation::Led led) const { return live_.leds[static_cast<std::size_t>(led)]; }

@@ -1,10 +1,12 @@
 // Picture1: the container that carries the whole face. It paints its labels
 // and shapes from the face table, holds the hint box Text1, and is the
-// display-line and LED-colour holder of the exchange cycle.
+// display-line and LED-colour holder of the exchange cycle. Assistive
+// technology sees its keys, LEDs and display lines (face_accessibility.h).
 #pragma once
 
 #include <QWidget>
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -15,13 +17,17 @@ class QLineEdit;
 
 namespace opstation {
 class PanelInput;
+namespace face {
+class Picture1Accessible;
 }
+}  // namespace opstation
 
 class Picture1 final : public QWidget, public opstation::DisplayLines, public opstation::LedColours {
     Q_OBJECT
 
 public:
     explicit Picture1(QWidget *parent = nullptr);
+    ~Picture1() override;
 
     QLineEdit *text1() const { return text1_; }
 
@@ -46,6 +52,20 @@ public:
     // wired to a station.
     void setInput(opstation::PanelInput *input) { input_ = input; }
 
+    // The station whose keys the accessible keys tap and whose LED words the
+    // accessible LEDs tell; none for a face without a drive.
+    void setStation(opstation::StationState *station) { station_ = station; }
+    // A press and a release of a panel key: the next cycle reports it down
+    // once. Nothing without a station.
+    void tap(opstation::PanelKey key);
+    // What an LED shows over a flash period: from its words since the first
+    // LED refresh, from its design colour before.
+    opstation::LedShowing ledShowing(opstation::Led led) const;
+
+    // Picture1's accessible interface, while assistive technology has one;
+    // it is told of every change to what is shown.
+    void setAccessible(opstation::face::Picture1Accessible *accessible) { accessible_ = accessible; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override { forwardMouse(event); }
@@ -58,8 +78,12 @@ protected:
 private:
     void forwardMouse(QMouseEvent *event);
     void forwardKey(QKeyEvent *event);
+    void noteShowing(opstation::Led led, opstation::LedShowing now);
 
     opstation::PanelInput *input_ = nullptr;
+    opstation::StationState *station_ = nullptr;
+    opstation::face::Picture1Accessible *accessible_ = nullptr;
     opstation::face::LiveValues live_ = opstation::face::LiveValues::atCreation();
+    std::array<opstation::LedShowing, opstation::kLedCount> showing_{};
     QLineEdit *text1_;
 };

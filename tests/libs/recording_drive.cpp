@@ -1,6 +1,8 @@
 #include "recording_drive.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -26,6 +28,19 @@ RecordingDrive &record() {
         }
     }
     return shared != nullptr ? *shared : own;
+}
+
+// A panel in another process is watched through a file: with
+// RECORDING_DRIVE_LOG set, every download is appended to it as one line of
+// ten numbers, in the library's order.
+[[maybe_unused]] void logDownload(const std::array<int16_t, 10> &keys) {
+    const char *path = std::getenv("RECORDING_DRIVE_LOG");
+    if (path == nullptr) return;
+    if (std::FILE *log = std::fopen(path, "a")) {
+        for (int16_t key : keys) std::fprintf(log, "%d ", key);
+        std::fputc('\n', log);
+        std::fclose(log);
+    }
 }
 
 template <std::size_t N>
@@ -68,6 +83,7 @@ OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int
     RecordingDrive &drive = record();
     drive.calls.push_back(FixedBytes<12>::of("download"));
     drive.downloads.push_back({up, down, esc, menu, dir, jog, local, run, stop, disp});
+    logDownload(drive.downloads.back());
     return 0;
 }
 #endif

@@ -213,12 +213,15 @@ TEST_F(LedRefresh, FormulaIsBitwise) {
     EXPECT_EQ(ledColour({static_cast<int16_t>(0xF0F0), static_cast<int16_t>(0xF0F0)}, 0x0F0F), kDarkColour);
 }
 
-TEST(LedShowingOf, BothPhasesLitIsOnOnePhaseIsFlashingNoneIsOff) {
+// The showing word follows the refresh's formula over both phases, bitwise
+// words included: on = 2 with flash = 1 is lit in both phases.
+TEST(LedShowingWord, OnFlashingOrOffAsTheRefreshWouldShowIt) {
     EXPECT_EQ(ledShowing({kTrue, kFalse}), LedShowing::on);
     EXPECT_EQ(ledShowing({kTrue, kTrue}), LedShowing::flashing);
     EXPECT_EQ(ledShowing({kFalse, kTrue}), LedShowing::off);
-    EXPECT_EQ(ledShowing({2, 1}), LedShowing::on);  // bitwise: bit 1 is lit in both phases
+    EXPECT_EQ(ledShowing({2, 1}), LedShowing::on);
     EXPECT_EQ(ledShowing({1, 1}), LedShowing::flashing);
+    EXPECT_EQ(ledShowing({static_cast<int16_t>(0xF0F0), static_cast<int16_t>(0xF0F0)}), LedShowing::flashing);
 }
 
 TEST_F(LedRefresh, LedsThatStartFlashingOnDifferentCyclesBlinkInStep) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPaintEvent>
@@ -56,6 +57,18 @@ TEST(OpStationWindow, Picture1AndText1AtTheirPlaces) {
     EXPECT_EQ(t->text(), QStringLiteral("F2, F3, F4 for power-on reset"));
     EXPECT_FALSE(t->isReadOnly());
     EXPECT_TRUE(t->hasFrame());
+}
+
+// A right-to-left application (the desktop's language, or Qt's -reverse)
+// mirrors neither the legends nor the hint box.
+TEST(OpStationWindow, FaceIsTheSameInARightToLeftApplication) {
+    const QImage leftToRight = OP_Station().grab().toImage();
+    QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    OP_Station w;
+    const QImage rightToLeft = w.grab().toImage();
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+    EXPECT_EQ(w.text1()->layoutDirection(), Qt::LeftToRight);
+    EXPECT_TRUE(rightToLeft == leftToRight);
 }
 
 TEST(OpStationFocus, Picture1HasTheFocusWhenShown) {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 #include <QTest>
 #include <dlfcn.h>
 #include <gmock/gmock.h>
@@ -21,6 +22,7 @@
 #include "opstation/drive_library.h"
 #include "opstation/hosted_drive.h"
 #include "picture1.h"
+#include "run_panel.h"
 
 namespace {
 
@@ -61,6 +63,8 @@ protected:
         window.setFailureReporter([this](const QString &message) { failures.push_back(message); });
     }
 
+    // Load and show, with Timer1 stopped: these tests drive every cycle by
+    // hand, so no real tick can slip in and take a latch.
     void start() {
         ASSERT_TRUE(window.Form_Load());
         window.show();
@@ -105,19 +109,35 @@ TEST_P(Window, TitleIsShownAsItStands) {
     EXPECT_EQ(window.windowTitle(), "Drive [*][*] <b>2</b>");  // Qt shows "[*][*]" as "[*]"
 }
 
-TEST_P(Window, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
+TEST_P(Window, CyclesReachTheLibraryOnlyAfterLoad) {
     EXPECT_FALSE(window.timer1().isActive());
     window.Timer1_Timer();  // a tick before load reaches no library
     EXPECT_TRUE(rec.calls.empty());
     start();
-    window.startTimer1();
-    EXPECT_TRUE(window.timer1().isActive());
-    EXPECT_EQ(window.timer1().interval(), 40);
-    EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
-    window.timer1().stop();  // from here on, ticks by hand
     window.Timer1_Timer();
     EXPECT_THAT(rec.calls, ElementsAre("initialise", "download", "upload"));
     EXPECT_EQ(rec.initialiseStation, 2);
+}
+
+// The real start path with real ticks only: Timer1 runs from the show on,
+// and the window closes after three cycles.
+TEST(Program, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
+    const std::string path = testLibrary("recording_drive");
+    RecordingDrive &rec = sharedRecording();
+    opstation::DriveLibrary drive(path);
+    const int code = opstation::runPanel(*qApp, drive, [&](OP_Station &window) {
+        EXPECT_TRUE(window.timer1().isActive());
+        EXPECT_EQ(window.timer1().interval(), 40);
+        EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
+        EXPECT_THAT(rec.calls, ElementsAre("initialise"));
+        QObject::connect(&window.timer1(), &QTimer::timeout, &window, [&] {
+            if (rec.downloads.size() == 3) window.close();
+        });
+        QTimer::singleShot(20000, &window, &QWidget::close);  // only should the ticks never come
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(rec.downloads.size(), 3u);
+    EXPECT_EQ(rec.calls.back(), "terminate");
 }
 
 TEST_P(Window, ClickBetweenTicksIsOneDownloadWithTheKeyDown) {
@@ -258,7 +278,7 @@ TEST_P(WindowOnLibrary, MissingDownloadStopsAtTheFirstCycle) {
     watch(window);
     ASSERT_TRUE(window.Form_Load());
     window.startTimer1();
-    window.Timer1_Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.empty(); }, 20000));  // the first real tick
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_THAT(failures[0].toStdString(), HasSubstr("opstat_download"));
     EXPECT_THAT(failures[0].toStdString(), HasSubstr(path));
@@ -307,15 +327,15 @@ using Environment = std::vector<std::pair<QString, QString>>;
 // Runs the program offscreen on the libraries of `libraryPath`. With
 // `closeOnceHosted`, sends SIGTERM once the drive host has started: from
 // then on the program closes on the signal instead of dying of it.
-ProgramRun runProgram(const QString &program, const QString &libraryPath, const Environment &extra = {},
-                      bool closeOnceHosted = false) {
+ProgramRun runProgram(const QString &program, const QString &libraryPath, const QStringList &arguments = {},
+                      const Environment &extra = {}, bool closeOnceHosted = false) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("LD_LIBRARY_PATH", libraryPath);
     for (const auto &[name, value] : extra) env.insert(name, value);
     process.setProcessEnvironment(env);
-    process.start(program, {});
+    process.start(program, arguments);
     if (closeOnceHosted && process.waitForStarted(10000)) {
         const auto pid = static_cast<pid_t>(process.processId());
         if (opstation::test::within(std::chrono::seconds(20), [&] { return opstation::test::childOf(pid) > 0; }))
@@ -370,7 +390,8 @@ class ProgramOnFaultyLibrary : public ::testing::TestWithParam<ProgramFault> {};
 // entry point and the cause, and exit code 1.
 TEST_P(ProgramOnFaultyLibrary, ReportsAndEnds) {
     const ProgramFault &fault = GetParam();
-    const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("faulty_drive"), {{"OPSTATION_FAULT", fault.fault}}, fault.close);
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("faulty_drive"), {},
+                                      {{"OPSTATION_FAULT", fault.fault}}, fault.close);
     EXPECT_EQ(run.exitCode, fault.exitCode) << run.errors.toStdString();
     EXPECT_THAT(run.errors.toStdString(), HasSubstr(fault.message));
 }
@@ -416,6 +437,16 @@ TEST(Program, NoHostOutlivesTheProgramKilledWithSigkill) {
     process.waitForFinished();
     EXPECT_TRUE(opstation::test::within(std::chrono::seconds(10), [&] { return !opstation::test::alive(host); }))
         << "drive host " << host << " outlived the program";
+}
+
+// The panel has no command line: Qt's own options are not read (a platform
+// that does not exist would stop Qt before the window opens), while Qt's
+// environment (QT_QPA_PLATFORM) still is.
+TEST(Program, QtOptionsOnTheCommandLineAreIgnored) {
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/drive_without_download"),
+                                      {"-platform", "no-such-platform", "-reverse", "-style", "no-such-style"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("has no entry point opstat_download"));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "key_translation.h"
 #include "opstation/panel/key_model.h"
 
@@ -166,6 +168,47 @@ TEST(KeyTranslation, LettersAndSpecialKeys) {
     EXPECT_EQ(virtualKeyCode(Qt::Key_F5), std::nullopt);
     EXPECT_EQ(virtualKeyCode(Qt::Key_Escape), std::nullopt);
     EXPECT_EQ(virtualKeyCode(0x61), std::nullopt);  // not a Qt key value for a letter
+}
+
+// A key event as the platform delivers it: Qt's key value and the native
+// scan code and virtual key.
+QKeyEvent nativeKey(int qtKey, quint32 scanCode, quint32 virtualKey = 0) {
+    return QKeyEvent(QEvent::KeyPress, qtKey, Qt::NoModifier, scanCode, virtualKey, 0);
+}
+
+// Where the layout has no Latin letter on a key, the key counts by its place
+// on a US keyboard: on a Russian layout the E key gives U+0423 (XKB keycode
+// 26), the R key U+041A (27), and so on for all seven letters.
+TEST(KeyTranslation, NonLatinLettersCountByTheirPlace) {
+    const std::vector<std::tuple<char16_t, quint32, int>> russian = {
+        {u'\u0423', 26, vk::e}, {u'\u042C', 58, vk::m}, {u'\u0417', 33, vk::p}, {u'\u0414', 46, vk::l},
+        {u'\u041E', 44, vk::j}, {u'\u041A', 27, vk::r}, {u'\u042B', 39, vk::s},
+    };
+    for (const auto &[letter, keycode, code] : russian)
+        EXPECT_EQ(virtualKeyCode(nativeKey(letter, keycode), NativeKeys::xkbKeycode), code) << keycode;
+    EXPECT_EQ(virtualKeyCode(nativeKey(u'\u0395', 0, 'E'), NativeKeys::windowsVirtualKey), vk::e);  // Greek epsilon
+    EXPECT_EQ(virtualKeyCode(nativeKey(u'\u0425', 34), NativeKeys::xkbKeycode), std::nullopt) << "US [ key";
+    EXPECT_EQ(virtualKeyCode(nativeKey(u'\u0423', 26), NativeKeys::none), std::nullopt);
+}
+
+// A Latin layout's own letters and symbols decide: on a French layout the
+// comma lies where a US keyboard has M, and presses nothing.
+TEST(KeyTranslation, LatinLayoutsKeepTheirOwnLetters) {
+    EXPECT_EQ(virtualKeyCode(nativeKey(Qt::Key_Comma, 58), NativeKeys::xkbKeycode), std::nullopt);
+    EXPECT_EQ(virtualKeyCode(nativeKey(Qt::Key_M, 47), NativeKeys::xkbKeycode), vk::m);
+    EXPECT_EQ(virtualKeyCode(nativeKey(Qt::Key_Up, 111), NativeKeys::xkbKeycode), vk::up);
+    EXPECT_EQ(nativeKeysOf(u"xcb"), NativeKeys::xkbKeycode);
+    EXPECT_EQ(nativeKeysOf(u"wayland-egl"), NativeKeys::xkbKeycode);
+    EXPECT_EQ(nativeKeysOf(u"windows"), NativeKeys::windowsVirtualKey);
+    EXPECT_EQ(nativeKeysOf(u"offscreen"), NativeKeys::none);
+}
+
+TEST_F(PanelInputTest, RussianLetterPressesAndReleasesItsKey) {
+    PanelInput russian{state, keyboard, [](QPointF) { return std::nullopt; }, NativeKeys::xkbKeycode};
+    russian.keyEvent(QKeyEvent(QEvent::KeyPress, u'\u041A', Qt::NoModifier, 27, 0x6cb, 0));
+    EXPECT_TRUE(held(run));
+    russian.keyEvent(QKeyEvent(QEvent::KeyRelease, u'\u041A', Qt::NoModifier, 27, 0x6cb, 0));
+    EXPECT_FALSE(held(run));
 }
 
 }  // namespace

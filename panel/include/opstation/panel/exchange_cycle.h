@@ -49,10 +49,9 @@ private:
 // 16-bit words, else the dark colour.
 Colour ledColour(LedState led, int16_t flashPhase);
 
-// What an LED shows over a whole blink period, by the same formula with the
-// phase 0 and -1: lit in both phases is on, in one phase only is flashing,
-// in neither is off.
-enum class LedShowing { off, on, flashing };
+// What an LED shows over a whole flash period, by the same formula: lit in
+// both phases is on, lit in one phase only is flashing, lit in neither off.
+enum class LedShowing : uint8_t { off, on, flashing };
 LedShowing ledShowing(LedState led);
 
 // The LED refresh: advances the flash clock (the phase flips on every ninth
