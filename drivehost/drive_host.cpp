@@ -50,11 +50,16 @@ wire::FrameWriter DriveHost::answer(const wire::Frame &request) {
     }
 }
 
+// A bridge to another library reports that library's failures after the
+// call; they end the call as the loader's own errors do.
 template <typename Call_>
 void DriveHost::call(Call which, Call_ &&library) {
     current_ = which;
-    const CallInProgress inProgress(which);
-    library();
+    {
+        const CallInProgress inProgress(which);
+        library();
+    }
+    if (const auto failure = library_.bridgeFailure()) throw DriveLibraryError(*failure);
 }
 
 wire::FrameWriter DriveHost::initialise(wire::PayloadReader &in) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "opstation/ansi_codepage.h"
+#include "opstation/bridge_api.h"
 #include "opstation/drive_api.h"
 
 #if defined(_WIN32)
@@ -24,6 +25,7 @@ using InitialiseFn = decltype(&opstat_initialise);
 using TerminateFn = decltype(&opstat_terminate);
 using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
+using BridgeFailureFn = decltype(&opstation_bridge_failure);
 
 #if !defined(_WIN32)
 std::string g_loadFaultProgram = "op-station: ";
@@ -121,6 +123,15 @@ public:
         return address;
     }
 
+    // A symbol the library may lack; null when it does.
+    void *optionalSymbol(const char *name) const {
+#if defined(_WIN32)
+        return reinterpret_cast<void *>(GetProcAddress(handle_, name));
+#else
+        return dlsym(handle_, name);
+#endif
+    }
+
 private:
     static DriveLibraryError missingEntryPoint(const std::string &fileName, const char *name, const std::string &reason) {
         return DriveLibraryError(std::string("the drive library ") + fileName + " has no entry point " + name + ": " + reason);
@@ -175,6 +186,7 @@ struct DriveLibrary::Impl {
     TerminateFn terminate = nullptr;
     DownloadFn download = nullptr;
     UploadFn upload = nullptr;
+    std::optional<BridgeFailureFn> bridgeFailure;  // looked up once, may be null
     std::optional<DriveLibraryError> loadFailure;  // a failed load is never tried again
 
     SharedObject &loaded(const std::string &fileName) {
@@ -222,6 +234,15 @@ void DriveLibrary::download(const DownloadKeys &k) {
 int16_t DriveLibrary::uploadInto(const UploadLedWords &w, char *line1, char *line2) {
     const auto fn = impl_->entry(impl_->upload, fileName_, "opstat_upload");
     return fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13], line1, line2);
+}
+
+std::optional<std::string> DriveLibrary::bridgeFailure() {
+    if (!impl_->library) return std::nullopt;
+    if (!impl_->bridgeFailure)
+        impl_->bridgeFailure = reinterpret_cast<BridgeFailureFn>(impl_->library->optionalSymbol("opstation_bridge_failure"));
+    const char *failure = *impl_->bridgeFailure != nullptr ? (*impl_->bridgeFailure)() : nullptr;
+    if (failure == nullptr) return std::nullopt;
+    return std::string(failure);
 }
 
 UploadResult DriveLibrary::upload(const UploadLedWords &leds) {

@@ -265,10 +265,10 @@ void HostedDrive::fail(std::string message) {
     throw *failure_;
 }
 
-// The host's own messages name the library file; one that does not gets it
-// put in front.
+// The host's own messages name the library file (or, from a bridge, the
+// library behind it); one that names none gets the file put in front.
 std::string HostedDrive::namingTheLibrary(std::string message) const {
-    if (message.find(fileName_) != std::string::npos) return message;
+    if (message.find(fileName_) != std::string::npos || message.find("drive library ") != std::string::npos) return message;
     return "the drive library " + fileName_ + ": " + message;
 }
 

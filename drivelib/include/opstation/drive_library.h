@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -62,6 +63,10 @@ public:
     // on). A drive host uses them to keep guard bytes after each buffer.
     void initialiseInto(int32_t station, char *title);
     int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
+
+    // For a library that bridges to another (opstation/bridge_api.h): the
+    // failure it reports for the call just made, if any.
+    std::optional<std::string> bridgeFailure();
 
 private:
     struct Impl;

@@ -55,12 +55,12 @@ static void fault(const char *name, char *buffer, size_t size) {
 
 /* Counts the call, and fails it if it is the one asked for. */
 static void enter(int entry, char *buffer, size_t size) {
-    const char *spec = getenv("OPSTATION_FAULT");
+    const char *request = getenv("OPSTATION_FAULT");
     char name[16] = "";
     char where[16] = "";
     long nth = 1;
     ++calls[entry];
-    if (spec == NULL || sscanf(spec, "%15s %15s %ld", name, where, &nth) < 2) return;
+    if (request == NULL || sscanf(request, "%15s %15s %ld", name, where, &nth) < 2) return;
     if (strcmp(name, "print") == 0) {
         printf("the faulty drive prints in %s\n", kEntries[entry]);
         fflush(stdout);
