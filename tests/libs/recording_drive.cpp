@@ -18,7 +18,7 @@ extern "C" {
 OPSTAT_EXPORT RecordingDrive *recording_drive() { return &drive; }
 
 #ifndef OMIT_initialise
-OPSTAT_EXPORT int32_t opstat_initialise(int32_t station, char *title) {
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_initialise(int32_t station, char *title) {
     drive.calls.push_back("initialise");
     drive.initialiseStation = station;
     snapshot(drive.titleOnEntry, title);
@@ -28,7 +28,7 @@ OPSTAT_EXPORT int32_t opstat_initialise(int32_t station, char *title) {
 #endif
 
 #ifndef OMIT_terminate
-OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_terminate(int32_t station) {
     drive.calls.push_back("terminate");
     drive.terminateStation = station;
     return 0;
@@ -36,7 +36,7 @@ OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
 #endif
 
 #ifndef OMIT_download
-OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
                                       int16_t local, int16_t run, int16_t stop, int16_t disp) {
     drive.calls.push_back("download");
     drive.downloads.push_back({up, down, esc, menu, dir, jog, local, run, stop, disp});
@@ -45,7 +45,7 @@ OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int
 #endif
 
 #ifndef OMIT_upload
-OPSTAT_EXPORT int16_t opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash,
+OPSTAT_EXPORT int16_t OPSTAT_CALL opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash,
                                     int16_t *rev_on, int16_t *rev_flash, int16_t *run_on, int16_t *run_flash,
                                     int16_t *stop_on, int16_t *stop_flash, int16_t *seq_on, int16_t *seq_flash,
                                     int16_t *ref_on, int16_t *ref_flash, char *line1, char *line2) {
