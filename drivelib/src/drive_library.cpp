@@ -11,6 +11,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include <string_view>
+#include <vector>
 #else
 #include <dlfcn.h>
 #include <signal.h>
@@ -83,13 +86,66 @@ private:
 };
 #endif
 
+#if defined(_WIN32)
+// Bytes of arguments of each entry point, one four-byte slot per argument:
+// the N in the names that compilers give standard-call functions.
+struct StdcallEntryPoint {
+    std::string_view name;
+    int argumentBytes;
+};
+constexpr std::array<StdcallEntryPoint, 4> kStdcallEntryPoints = {{
+    {"opstat_initialise", 8},
+    {"opstat_terminate", 4},
+    {"opstat_download", 40},
+    {"opstat_upload", 64},
+}};
+
+// The names under which a DLL may export an entry point, in the order they
+// are tried: the plain name (a DLL built with a module-definition file, or
+// mingw's --kill-at), then the decorated standard-call names of a DLL built
+// without one: _name@N as MSVC writes it, name@N as mingw does.
+std::vector<std::string> exportNames(std::string_view name) {
+    std::vector<std::string> names{std::string(name)};
+    for (const StdcallEntryPoint &entry : kStdcallEntryPoints) {
+        if (entry.name != name) continue;
+        const std::string decorated = std::string(name) + "@" + std::to_string(entry.argumentBytes);
+        names.push_back("_" + decorated);
+        names.push_back(decorated);
+    }
+    return names;
+}
+
+// The system's text for a Windows error code, with the code itself.
+std::string windowsErrorText(DWORD code) {
+    char buffer[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, sizeof buffer,
+                   nullptr);
+    std::string text(buffer);
+    if (const auto insert = text.find("%1"); insert != std::string::npos) text.replace(insert, 2, "the file");
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    std::string detail = "error " + std::to_string(code);
+    if (code == ERROR_BAD_EXE_FORMAT) detail += sizeof(void *) == 4 ? "; this panel loads 32-bit DLLs only" : "; this panel loads 64-bit DLLs only";
+    return (text.empty() ? "unknown reason" : text) + " (" + detail + ")";
+}
+#endif
+
 // A loaded shared library, through the platform's own loader.
 class SharedObject {
 public:
     explicit SharedObject(const std::string &fileName) {
 #if defined(_WIN32)
-        handle_ = LoadLibraryA(fileName.c_str());
-        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + lastWindowsError());
+        // A bare name is looked for beside the program and in the system
+        // folders, never in the current folder, where anyone may have left a
+        // drive.dll; a path is loaded as it stands. No error box on a
+        // desktop: the failure comes back here.
+        const bool bareName = fileName.find_first_of("/\\") == std::string::npos;
+        DWORD previousMode = 0;
+        SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+        handle_ = bareName ? LoadLibraryExA(fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)
+                           : LoadLibraryA(fileName.c_str());
+        const DWORD error = GetLastError();
+        SetThreadErrorMode(previousMode, nullptr);
+        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + windowsErrorText(error));
 #else
         // RTLD_LOCAL keeps the library's symbols out of the panel's own
         // namespace; RTLD_NOW finds unresolved references at load, not in
@@ -112,15 +168,21 @@ public:
 
     void *symbol(const std::string &fileName, const char *name) const {
 #if defined(_WIN32)
-        void *address = reinterpret_cast<void *>(GetProcAddress(handle_, name));
-        if (address == nullptr) throw missingEntryPoint(fileName, name, lastWindowsError());
+        const std::vector<std::string> names = exportNames(name);
+        for (const std::string &exported : names) {
+            if (const FARPROC address = GetProcAddress(handle_, exported.c_str())) return reinterpret_cast<void *>(address);
+        }
+        const std::string reason = windowsErrorText(GetLastError());
+        std::string tried = names.front();
+        for (std::size_t i = 1; i < names.size(); ++i) tried += (i + 1 == names.size() ? " or " : ", ") + names[i];
+        throw missingEntryPoint(fileName, name, "not exported as " + tried + ": " + reason);
 #else
         dlerror();  // a symbol's value may legitimately be null: check dlerror
         void *address = dlsym(handle_, name);
         if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, error);
         if (address == nullptr) throw missingEntryPoint(fileName, name, "the symbol's address is null");
-#endif
         return address;
+#endif
     }
 
     // A symbol the library may lack; null when it does.
@@ -138,14 +200,6 @@ private:
     }
 
 #if defined(_WIN32)
-    static std::string lastWindowsError() {
-        const DWORD code = GetLastError();
-        char buffer[512] = {};
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, sizeof buffer, nullptr);
-        std::string text(buffer);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-        return text.empty() ? "error " + std::to_string(code) : text;
-    }
     HMODULE handle_ = nullptr;
 #else
     static std::string dlerrorText() {

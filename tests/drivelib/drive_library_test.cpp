@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "../libs/recording_drive.h"
+#include "../support/library_symbol.h"
 #include "opstation/ansi_codepage.h"
 
 namespace opstation {
@@ -20,7 +21,14 @@ using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string testLibrary(const std::string &name) { return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so"; }
+using test::testLibrary;
+
+// What the platform's loader says of a file that is not there.
+#if defined(_WIN32)
+constexpr const char *kNoSuchFile = "(error 126)";  // ERROR_MOD_NOT_FOUND
+#else
+constexpr const char *kNoSuchFile = "No such file";
+#endif
 
 class ThroughTheLoader : public ::testing::Test {
 protected:
@@ -104,23 +112,29 @@ TEST_F(ThroughTheLoader, CallsReachTheLibraryInOrder) {
 // ---- failures -------------------------------------------------------------
 
 TEST(LoaderFailure, MissingLibraryNamesTheFileAndTheReason) {
-    const std::string path = std::string(OPSTATION_TESTLIBS_DIR) + "/no-such-folder/libdrive.so";
+    const std::string path = std::string(OPSTATION_TESTLIBS_DIR) + "/no-such-folder/" + kDefaultDriveLibrary;
     DriveLibrary library(path);
     try {
         library.initialise(kStation);
         FAIL() << "no error";
     } catch (const DriveLibraryError &error) {
-        EXPECT_THAT(error.what(), AllOf(HasSubstr(path), HasSubstr("No such file")));
+        EXPECT_THAT(error.what(), AllOf(HasSubstr(path), HasSubstr(kNoSuchFile)));
     }
 }
 
 // A bare name is found by the library search, never in the current folder.
 TEST(LoaderFailure, BareNameIsNotLookedUpInTheCurrentFolder) {
+    const auto folder = std::filesystem::temp_directory_path() / ("opstation-cwd-" + std::to_string(getpid()));
+    const std::string name = std::string("cwd-only-") + kDefaultDriveLibrary;
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(testLibrary("recording_drive"), folder / name,
+                               std::filesystem::copy_options::overwrite_existing);
     const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(std::filesystem::path(testLibrary("recording_drive")).parent_path());
-    DriveLibrary library("libdrive.so");
+    std::filesystem::current_path(folder);
+    DriveLibrary library(name);
     EXPECT_THROW(library.download({}), DriveLibraryError);
     std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
 }
 
 // A library that could not be loaded is not tried again, even once it
@@ -128,7 +142,7 @@ TEST(LoaderFailure, BareNameIsNotLookedUpInTheCurrentFolder) {
 TEST(LoaderFailure, NothingIsRetried) {
     const auto folder = std::filesystem::temp_directory_path() / ("opstation-retry-" + std::to_string(getpid()));
     std::filesystem::remove_all(folder);
-    const std::string path = (folder / "libdrive.so").string();
+    const std::string path = (folder / kDefaultDriveLibrary).string();
     DriveLibrary library(path);
     EXPECT_THROW(library.download({}), DriveLibraryError);
     std::filesystem::create_directories(folder);
@@ -137,7 +151,7 @@ TEST(LoaderFailure, NothingIsRetried) {
         library.download({});
         ADD_FAILURE() << "the load was tried again";
     } catch (const DriveLibraryError &error) {
-        EXPECT_THAT(error.what(), HasSubstr("No such file"));  // the first failure, as it was
+        EXPECT_THAT(error.what(), HasSubstr(kNoSuchFile));  // the first failure, as it was
     }
     std::filesystem::remove_all(folder);
 }

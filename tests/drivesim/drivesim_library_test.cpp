@@ -1,10 +1,9 @@
 // The built libdrive.so through the panel's own loader, as the panel runs it.
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <string>
 
+#include "../support/library_symbol.h"
 #include "opstation/drive_api.h"
 #include "opstation/drive_library.h"
 
@@ -54,13 +53,11 @@ TEST(DriveSimLibrary, RunsHundredsOfCyclesThroughThePanelLoader) {
 // any initialise: calls then, and calls with null pointers, do nothing
 // harmful.
 TEST(DriveSimLibrary, CallsBeforeInitialiseAndNullPointersAreHarmless) {
-    void *handle = dlopen(DRIVESIM_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << dlerror();
-    auto initialise = reinterpret_cast<decltype(&opstat_initialise)>(dlsym(handle, "opstat_initialise"));
-    auto terminate = reinterpret_cast<decltype(&opstat_terminate)>(dlsym(handle, "opstat_terminate"));
-    auto download = reinterpret_cast<decltype(&opstat_download)>(dlsym(handle, "opstat_download"));
-    auto upload = reinterpret_cast<decltype(&opstat_upload)>(dlsym(handle, "opstat_upload"));
-    ASSERT_TRUE(initialise && terminate && download && upload);
+    // The plain names: on Windows our drive.dll exports no decorated ones.
+    const auto initialise = test::librarySymbol<decltype(&opstat_initialise)>(DRIVESIM_LIBRARY_PATH, "opstat_initialise");
+    const auto terminate = test::librarySymbol<decltype(&opstat_terminate)>(DRIVESIM_LIBRARY_PATH, "opstat_terminate");
+    const auto download = test::librarySymbol<decltype(&opstat_download)>(DRIVESIM_LIBRARY_PATH, "opstat_download");
+    const auto upload = test::librarySymbol<decltype(&opstat_upload)>(DRIVESIM_LIBRARY_PATH, "opstat_upload");
 
     char line1[21] = {}, line2[21] = {};
     int16_t word = 7;

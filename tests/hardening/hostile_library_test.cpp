@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -187,6 +188,8 @@ TEST(GarbageLedsLibrary, WordsLandWhereWrittenAndColoursFollowTheFormula) {
 
 // ---- entry points that are missing or null -------------------------------
 
+// An absolute symbol of value 0 is an ELF trick: Linux only.
+#if !defined(_WIN32)
 TEST(NullEntryPoint, IsReportedNotCalled) {
     const std::string path = testLibrary("hostile_null_upload");
     Station station(path);
@@ -201,6 +204,7 @@ TEST(NullEntryPoint, IsReportedNotCalled) {
     EXPECT_THAT(station.leds.order, IsEmpty());
     EXPECT_NO_THROW(station.drive.terminate(kStation));
 }
+#endif
 
 struct Missing {
     const char *library;
@@ -324,7 +328,7 @@ public:
 
     std::string bytes;
     std::string write() const {
-        const auto path = folder_ / "libdrive.so";
+        const auto path = folder_ / kDefaultDriveLibrary;
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
@@ -358,10 +362,42 @@ TEST(NotALibrary, MissingFileIsAClearError) { expectLoadFailureEverywhere(testLi
 
 TEST(NotALibrary, TruncatedHeaderIsAClearError) {
     DamagedCopy copy("header");
-    copy.bytes.resize(200);  // the ELF header, but not the program headers
+    copy.bytes.resize(200);  // the file header, but not what it points to
     expectLoadFailureEverywhere(copy.write());
 }
 
+#if defined(_WIN32)
+// Windows maps a DLL through its section headers and refuses one that ends
+// before its sections do, with an error return.
+TEST(NotALibrary, TruncatedSectionsAreAClearError) {
+    DamagedCopy copy("sections");
+    copy.bytes.resize(1000);
+    expectLoadFailureEverywhere(copy.write());
+}
+
+// A PE file's machine field and optional-header magic sit behind the offset
+// that the DOS header keeps at 0x3C.
+std::size_t peHeader(const std::string &bytes) {
+    uint32_t offset = 0;
+    std::memcpy(&offset, bytes.data() + 0x3C, sizeof offset);
+    return offset;
+}
+
+TEST(NotALibrary, LibraryForAnotherMachineIsAClearError) {
+    DamagedCopy copy("machine");
+    const std::size_t pe = peHeader(copy.bytes);
+    copy.bytes[pe + 4] = static_cast<char>(0xC4);  // IMAGE_FILE_MACHINE_ARMNT
+    copy.bytes[pe + 5] = 0x01;
+    expectLoadFailureEverywhere(copy.write());
+}
+
+TEST(NotALibrary, LibraryOfTheOtherWordSizeIsAClearError) {
+    DamagedCopy copy("class");
+    const std::size_t magic = peHeader(copy.bytes) + 24;  // 0x10B for 32-bit, 0x20B for 64-bit
+    copy.bytes[magic + 1] = copy.bytes[magic + 1] == 0x01 ? 0x02 : 0x01;
+    expectLoadFailureEverywhere(copy.write());
+}
+#else
 // FAULT, disabled until the loader is fixed: a library cut short after its
 // program headers (an interrupted copy, a full disk) kills the station with
 // SIGBUS inside dlopen(), since the loader maps segments that lie past the
@@ -401,6 +437,7 @@ TEST(NotALibrary, LibraryOfTheOtherWordSizeIsAClearError) {
     copy.bytes[4] = 1;  // EI_CLASS: 32-bit
     expectLoadFailureEverywhere(copy.write());
 }
+#endif
 
 }  // namespace
 }  // namespace opstation::hardening

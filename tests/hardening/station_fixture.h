@@ -3,8 +3,6 @@
 // every write recorded.
 #pragma once
 
-#include <dlfcn.h>
-
 #include <array>
 #include <stdexcept>
 #include <string>
@@ -12,25 +10,13 @@
 
 #include "opstation/drive_library.h"
 #include "opstation/panel/exchange_cycle.h"
+#include "../support/library_symbol.h"
 #include "../support/recording_holders.h"
 
 namespace opstation::hardening {
 
-inline std::string testLibrary(const std::string &name) {
-    return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so";
-}
-
-// A symbol of a test library, looked up in the same loaded copy that the
-// panel's loader opens (dlopen of the same path returns the same handle).
-template <typename T>
-T librarySymbol(const std::string &path, const char *name) {
-    void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) throw std::runtime_error(dlerror());
-    void *address = dlsym(handle, name);
-    if (address == nullptr) throw std::runtime_error(std::string("no symbol ") + name + " in " + path);
-    return reinterpret_cast<T>(address);
-}
-
+using test::librarySymbol;
+using test::testLibrary;
 using test::RecordingDisplay;
 using test::RecordingLeds;
 

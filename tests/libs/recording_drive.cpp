@@ -4,11 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "opstation/drive_api.h"
+#include "record_file.h"
 
 namespace {
 
@@ -18,14 +15,8 @@ RecordingDrive &record() {
     static RecordingDrive *shared = nullptr;
     static RecordingDrive own;
     if (shared == nullptr) {
-        if (const char *path = std::getenv(kRecordingFileVariable)) {
-            const int fd = ::open(path, O_RDWR | O_CLOEXEC);
-            if (fd >= 0) {
-                void *at = ::mmap(nullptr, sizeof(RecordingDrive), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-                ::close(fd);
-                if (at != MAP_FAILED) shared = static_cast<RecordingDrive *>(at);
-            }
-        }
+        if (const char *path = std::getenv(kRecordingFileVariable))
+            shared = static_cast<RecordingDrive *>(recording::mapFile(path, sizeof(RecordingDrive), false));
     }
     return shared != nullptr ? *shared : own;
 }
@@ -58,7 +49,7 @@ void write(char *buffer, const FixedBytes<N> &bytes) {
 extern "C" {
 
 #ifndef OMIT_initialise
-OPSTAT_EXPORT int32_t opstat_initialise(int32_t station, char *title) {
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_initialise(int32_t station, char *title) {
     RecordingDrive &drive = record();
     drive.calls.push_back(FixedBytes<12>::of("initialise"));
     drive.initialiseStation = station;
@@ -69,7 +60,7 @@ OPSTAT_EXPORT int32_t opstat_initialise(int32_t station, char *title) {
 #endif
 
 #ifndef OMIT_terminate
-OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_terminate(int32_t station) {
     RecordingDrive &drive = record();
     drive.calls.push_back(FixedBytes<12>::of("terminate"));
     drive.terminateStation = station;
@@ -78,7 +69,7 @@ OPSTAT_EXPORT int32_t opstat_terminate(int32_t station) {
 #endif
 
 #ifndef OMIT_download
-OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
+OPSTAT_EXPORT int32_t OPSTAT_CALL opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
                                       int16_t local, int16_t run, int16_t stop, int16_t disp) {
     RecordingDrive &drive = record();
     drive.calls.push_back(FixedBytes<12>::of("download"));
@@ -89,7 +80,7 @@ OPSTAT_EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int
 #endif
 
 #ifndef OMIT_upload
-OPSTAT_EXPORT int16_t opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash,
+OPSTAT_EXPORT int16_t OPSTAT_CALL opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash,
                                     int16_t *rev_on, int16_t *rev_flash, int16_t *run_on, int16_t *run_flash,
                                     int16_t *stop_on, int16_t *stop_flash, int16_t *seq_on, int16_t *seq_flash,
                                     int16_t *ref_on, int16_t *ref_flash, char *line1, char *line2) {

@@ -9,7 +9,10 @@
  *   Linux    libdrive.so, found by the dynamic loader's normal search
  *            (LD_LIBRARY_PATH, then the panel's RUNPATH, then the system
  *            folders); C linkage, default C calling convention.
- *   Windows  drive.dll, found by LoadLibrary; C linkage, __stdcall.
+ *   Windows  drive.dll, found beside the panel's program or in the system
+ *            folders (never in the current folder); C linkage, __stdcall,
+ *            exported under the plain names (a module-definition file) or
+ *            the decorated ones, _opstat_upload@64 or opstat_upload@64.
  *
  * Truth values are 16-bit: -1 (all bits set) is true, 0 is false.
  * Text is 8-bit, Windows-1252 on Linux, the system ANSI code page on Windows.

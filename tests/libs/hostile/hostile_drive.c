@@ -17,7 +17,13 @@
 #include <stdint.h>
 #include <string.h>
 
+#if defined(_WIN32)
+#define EXPORT __declspec(dllexport)
+#define CALL __stdcall
+#else
 #define EXPORT __attribute__((visibility("default")))
+#define CALL
+#endif
 
 /* ---- what a test can read back ------------------------------------------ */
 
@@ -43,7 +49,7 @@ EXPORT const int32_t hostile_result_count = (int32_t)(sizeof hostile_results / s
 
 /* ---- the four entry points ---------------------------------------------- */
 
-EXPORT int32_t opstat_initialise(int32_t station, char *title) {
+EXPORT int32_t CALL opstat_initialise(int32_t station, char *title) {
     (void)station;
 #if defined(HOSTILE_FULL_TITLE)
     for (int i = 0; i < 128; ++i) title[i] = (char)(i + 1); /* 0x01 .. 0x80, no NUL */
@@ -53,12 +59,12 @@ EXPORT int32_t opstat_initialise(int32_t station, char *title) {
     return 0x5A5A5A5A; /* not read */
 }
 
-EXPORT int32_t opstat_terminate(int32_t station) {
+EXPORT int32_t CALL opstat_terminate(int32_t station) {
     (void)station;
     return -12345; /* not read */
 }
 
-EXPORT int32_t opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
+EXPORT int32_t CALL opstat_download(int16_t up, int16_t down, int16_t esc, int16_t menu, int16_t dir, int16_t jog,
                                int16_t local, int16_t run, int16_t stop, int16_t disp) {
     (void)up, (void)down, (void)esc, (void)menu, (void)dir, (void)jog, (void)local, (void)run, (void)stop, (void)disp;
     ++downloadCalls;
@@ -70,7 +76,7 @@ EXPORT int32_t
 #else
 EXPORT int16_t
 #endif
-opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash, int16_t *rev_on,
+CALL opstat_upload(int16_t *health_on, int16_t *health_flash, int16_t *fwd_on, int16_t *fwd_flash, int16_t *rev_on,
               int16_t *rev_flash, int16_t *run_on, int16_t *run_flash, int16_t *stop_on, int16_t *stop_flash,
               int16_t *seq_on, int16_t *seq_flash, int16_t *ref_on, int16_t *ref_flash, char *line1, char *line2) {
     int16_t *words[14] = {health_on, health_flash, fwd_on, fwd_flash, rev_on,   rev_flash, run_on,
