@@ -60,16 +60,16 @@ start_measured() {
 # the same steady state, both running at once on the same X server; and
 # their peak resident memory.
 measure_costs() {
-    local base_timer base panel_timer panel
-    read -r base_timer base < <(start_measured baseline "$baseline")
-    read -r panel_timer panel < <(start_measured panel "$panel")
+    local base_timer base_pid panel_timer panel_pid
+    read -r base_timer base_pid < <(start_measured baseline "$baseline")
+    read -r panel_timer panel_pid < <(start_measured panel "$panel")
     sleep 5
     local b0 p0 b1 p1
-    b0=$(cpu_ns_of "$base"); p0=$(cpu_ns_of "$panel")
+    b0=$(cpu_ns_of "$base_pid"); p0=$(cpu_ns_of "$panel_pid")
     sleep "$seconds"
-    b1=$(cpu_ns_of "$base"); p1=$(cpu_ns_of "$panel")
-    local host_kb; host_kb=$(children_hwm_kb "$panel")
-    kill -TERM "$base" "$panel"
+    b1=$(cpu_ns_of "$base_pid"); p1=$(cpu_ns_of "$panel_pid")
+    local host_kb; host_kb=$(children_hwm_kb "$panel_pid")
+    kill -TERM "$base_pid" "$panel_pid"
     wait "$base_timer" "$panel_timer" 2>/dev/null || true
     local name before after extra
     for name in baseline panel; do

@@ -146,6 +146,14 @@ int16_t HostedDrive::uploaded(const Answer &answer, const UploadLedWords &leds, 
     return result;
 }
 
+void HostedDrive::start() noexcept {
+    try {
+        ensureStarted();
+    } catch (const DriveLibraryError &) {
+        // kept in failure_, and thrown by the first call
+    }
+}
+
 void HostedDrive::ensureStarted() {
     if (started_) return;
     started_ = true;

@@ -110,6 +110,8 @@ TEST(HostedDrive, TheLibrarySeesAndReturnsWhatItDoesInProcess) {
 TEST(HostedDrive, LendsTheSameFourteenWordsOnEveryCycle) {
     RecordingDrive &rec = sharedRecording();
     HostedDrive hosted(testLibrary("recording_drive"), hostOptions());
+    hosted.start();
+    EXPECT_TRUE(rec.calls.empty());  // started, but the library not yet called
     LedWords leds;
     hosted.initialise(kStation);
     hosted.exchange({}, leds.pointers());
@@ -200,6 +202,7 @@ TEST(HostedDrive, HostThatCannotStartIsNamedWithTheCause) {
     HostedDrive::Options options = hostOptions();
     options.hostProgram = "/no/such/op-station-drive-host";
     HostedDrive drive(testLibrary("recording_drive"), options);
+    drive.start();  // started early, the host fails the first call
     EXPECT_THAT([&] { drive.initialise(kStation); },
                 ::testing::ThrowsMessage<DriveLibraryError>(AllOf(HasSubstr("cannot start the drive host /no/such/op-station-drive-host"),
                                                                   HasSubstr("recording_drive/libdrive.so"),

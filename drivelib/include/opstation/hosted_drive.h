@@ -92,6 +92,11 @@ public:
     HostedDrive &operator=(const HostedDrive &) = delete;
 
     const std::string &fileName() const { return fileName_; }
+
+    // Starts the drive host now rather than at the first call, so that its
+    // start overlaps the program's own; the library is still loaded at the
+    // first call. A host that cannot be started fails that first call.
+    void start() noexcept;
     // Exchange cycles started so far (download calls, on their own or in an exchange).
     long cycles() const { return cycles_; }
 
