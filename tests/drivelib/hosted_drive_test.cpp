@@ -176,12 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"hang download 3", {"hung in opstat_download: no return within 0.3 s, in exchange cycle 3"}},
         Fault{"hang upload 1", {"hung in opstat_upload"}},
         Fault{"hang terminate", {"hung in opstat_terminate"}}),
-    [](const auto &info) {
-        std::string name = info.param.fault;
-        for (char &c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    test::faultName<::testing::TestParamInfo<Fault>>);
 
 // What the library prints goes to standard error, and its reads of standard
 // input find nothing: neither touches the exchange.

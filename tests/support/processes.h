@@ -3,6 +3,7 @@
 // condition (for events that come from another process).
 #pragma once
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -31,6 +32,16 @@ inline pid_t childOf(pid_t parent) {
         if (rest >> state >> ppid && ppid == parent) return static_cast<pid_t>(std::stol(entry.path().filename()));
     }
     return -1;
+}
+
+// A fault request of the faulty test library ("segv upload 50") as a test
+// name ("segv_upload_50").
+template <typename Info>
+std::string faultName(const Info &info) {
+    std::string name = info.param.fault;
+    for (char &c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
 }
 
 template <typename Predicate>

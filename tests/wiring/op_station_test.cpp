@@ -412,12 +412,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramFault{"hang terminate", true, 1, "the drive library libdrive.so was stopped in opstat_terminate"},
         // What the library prints reaches stderr; the panel runs on and closes cleanly.
         ProgramFault{"print any", true, 0, "the faulty drive prints in terminate"}),
-    [](const auto &info) {
-        std::string name = info.param.fault;
-        for (char &c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name;
-    });
+    opstation::test::faultName<::testing::TestParamInfo<ProgramFault>>);
 
 // Killed with SIGKILL, the program leaves no drive host behind, even one
 // whose library hangs.
