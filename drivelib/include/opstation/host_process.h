@@ -15,8 +15,11 @@ namespace opstation {
 
 class HostProcess final : public HostTransport {
 public:
-    // Runs `program` with `arguments`; the environment is inherited.
-    HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd = -1);
+    // Runs `program` with `arguments`; the environment is inherited, with
+    // the NAME=value entries of `environment` set on top (for the host
+    // alone, not for this process).
+    HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd = -1,
+                std::vector<std::string> environment = {});
     // Closes the channel and gives the host a moment to end on its own
     // before it is stopped.
     ~HostProcess() override;
@@ -38,6 +41,7 @@ private:
 
     std::string program_;
     std::vector<std::string> arguments_;
+    std::vector<std::string> environment_;
     int interruptFd_;
     int channel_ = -1;
     int pid_ = -1;
