@@ -48,23 +48,6 @@ void closeFd(int &fd) {
     ::_exit(127);
 }
 
-// This process's environment with `changes` (NAME=value) set on top; the
-// strings live in `changes` and in environ.
-std::vector<char *> environmentWith(std::vector<std::string> &changes) {
-    const auto overridden = [&](std::string_view entry) {
-        const std::string_view name = entry.substr(0, entry.find('='));
-        return std::any_of(changes.begin(), changes.end(), [&](const std::string &change) {
-            return std::string_view(change).substr(0, change.find('=')) == name;
-        });
-    };
-    std::vector<char *> envp;
-    for (char **entry = environ; *entry != nullptr; ++entry)
-        if (!overridden(*entry)) envp.push_back(*entry);
-    for (std::string &change : changes) envp.push_back(change.data());
-    envp.push_back(nullptr);
-    return envp;
-}
-
 int pollTimeout(HostTransport::Deadline deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
@@ -78,6 +61,21 @@ std::string defaultHostProgram() {
     if (length <= 0) return kHostProgramName;
     const std::string self(path, static_cast<std::size_t>(length));
     return self.substr(0, self.rfind('/') + 1) + kHostProgramName;
+}
+
+std::vector<char *> environmentWith(std::vector<std::string> &changes) {
+    const auto overridden = [&](std::string_view entry) {
+        const std::string_view name = entry.substr(0, entry.find('='));
+        return std::any_of(changes.begin(), changes.end(), [&](const std::string &change) {
+            return std::string_view(change).substr(0, change.find('=')) == name;
+        });
+    };
+    std::vector<char *> envp;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        if (!overridden(*entry)) envp.push_back(*entry);
+    for (std::string &change : changes) envp.push_back(change.data());
+    envp.push_back(nullptr);
+    return envp;
 }
 
 HostEnding describeWaitStatus(int status) {

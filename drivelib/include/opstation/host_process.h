@@ -49,6 +49,10 @@ private:
     bool reaped_ = false;
 };
 
+// A child's environment: this process's, with the NAME=value entries of
+// `changes` set on top. The strings stay in `changes` and in environ.
+std::vector<char *> environmentWith(std::vector<std::string> &changes);
+
 // How a wait status reads in a message.
 HostEnding describeWaitStatus(int status);
 
