@@ -89,6 +89,7 @@ void Bridge::start(int32_t station, char *title) {
         host = windowsHost(bridgeFile_, machine);
         wine = wineFor(machine);
         prepareWinePrefix(wine, "op-station");
+        startWineSession(wine, host);
     } catch (const DriveLibraryError &error) {
         throw DriveLibraryError("cannot load the drive library " + dll_ + ": " + error.what());
     }

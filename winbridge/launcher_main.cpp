@@ -155,7 +155,7 @@ int main(int argc, char **argv) {
         // Prepared here, outside the panel's time limit for its first call;
         // without wine the bridge says what to install.
         if (const auto loader = winbridge::preparingLoader())
-            winbridge::prepareWinePrefix({*loader, *loader, prefix, winbridge::wineEnvironment(prefix)}, kProgram);
+            winbridge::prepareWinePrefix({*loader, *loader, {}, prefix, winbridge::wineEnvironment(prefix)}, kProgram);
         start(request, folder, failure);
     } catch (const DriveLibraryError &cause) {
         fail(failure, "cannot load the drive library " + dll.string() + ": " + cause.what());

@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +29,9 @@ namespace fs = std::filesystem;
 constexpr const char *kWineFolder = "/usr/lib/wine";  // where Debian keeps wine's loaders
 constexpr const char *kLoaderFolderVariable = "OPSTATION_WINE_DIR";
 constexpr const char *kReadyMark = ".opstation-ready";  // tools/wine-run.sh marks its prefixes alike
+// How long the server of a session started by the bridge stays after the
+// last program of the prefix ended.
+constexpr std::chrono::seconds kServerPersistence{2};
 
 std::string variable(const char *name) {
     const char *value = std::getenv(name);
@@ -73,65 +75,60 @@ std::optional<std::string> findLoader(std::string_view name) {
     return std::nullopt;
 }
 
-// The error of starting `loader` at all, 0 when it starts: a kernel without
-// the 32-bit compatibility mode refuses a 32-bit loader with ENOEXEC.
-int startError(const std::string &loader) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::string program = loader;
-    std::string option = "--version";
-    char *argv[] = {program.data(), option.data(), nullptr};
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error == 0)
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    return error;
+// wineserver may be a script that picks the server of the installed width
+// (Debian's does): any program will do.
+std::string findProgram(std::string_view name) {
+    for (const std::string &folder : loaderFolders())
+        if (std::string candidate = folder + "/" + std::string(name); ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    return {};
 }
 
-// Runs `arguments` with wine's environment to its end, its output into
-// `log`. The child is tied to this thread as a drive host is: it gets
-// SIGKILL when the thread ends. Returns its wait status, or nothing when it
-// did not end within `limit` (it is then stopped).
-std::optional<int> runToEnd(std::vector<std::string> arguments, std::vector<std::string> environment,
-                            const std::string &log, std::chrono::seconds limit) {
+// A program of wine's, started beside this one: it is not tied to this
+// process and outlives it, which wine's session needs (see startWineSession).
+struct Spawned {
+    int error = 0;  // why it could not be started at all
+    pid_t pid = -1;
+};
+
+// Standard input from /dev/null, standard output and error into `output`.
+Spawned spawn(std::vector<std::string> arguments, std::vector<std::string> environment, const std::string &output) {
     std::vector<char *> argv;
     for (std::string &argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     const std::vector<char *> envp = environmentWith(environment);
-    const int output = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (output < 0) throw DriveLibraryError("cannot write " + log + ": " + errorText(errno));
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) ::_exit(127);
-        const int nothing = ::open("/dev/null", O_RDONLY);
-        ::dup2(nothing, STDIN_FILENO);
-        ::dup2(output, STDOUT_FILENO);
-        ::dup2(output, STDERR_FILENO);
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    const int forkError = errno;
-    ::close(output);
-    if (pid < 0) throw DriveLibraryError("cannot start " + arguments[0] + ": " + errorText(forkError));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    Spawned spawned;
+    spawned.error = ::posix_spawn(&spawned.pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned;
+}
+
+// Its wait status, or nothing when it did not end within `limit` (it is
+// then stopped).
+std::optional<int> waitFor(pid_t pid, std::chrono::seconds limit) {
     int status = 0;
     for (const auto deadline = steady_clock::now() + limit;;) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) return status;
-        if (done < 0 && errno != EINTR) return status;
+        if (done == pid || (done < 0 && errno != EINTR)) return status;
         if (steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(5ms);
     }
     ::kill(pid, SIGKILL);
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return std::nullopt;
+}
+
+// The error of starting `loader` at all, 0 when it starts: a kernel without
+// the 32-bit compatibility mode refuses a 32-bit loader with ENOEXEC.
+int startError(const std::string &loader) {
+    const Spawned probe = spawn({loader, "--version"}, {}, "/dev/null");
+    if (probe.error == 0) waitFor(probe.pid, 10s);
+    return probe.error;
 }
 
 // Serialises the first start of a prefix between programs: held while it lives.
@@ -189,7 +186,17 @@ Wine wineFor(const WindowsMachine &machine) {
     else if (error != 0)
         throw DriveLibraryError("wine's " + kind + " loader " + *loader + " cannot be started: " + errorText(error));
     const std::string prefix = winePrefix();
-    return {*loader, preparingLoader().value_or(*loader), prefix, wineEnvironment(prefix)};
+    return {*loader, preparingLoader().value_or(*loader), findProgram("wineserver"), prefix, wineEnvironment(prefix)};
+}
+
+void startWineSession(const Wine &wine, const std::string &host) {
+    if (wine.server.empty()) return;  // each program starts the server as it would
+    const Spawned server = spawn({wine.server, "-p" + std::to_string(kServerPersistence.count())}, wine.environment, "/dev/null");
+    if (server.error != 0) return;
+    const std::optional<int> status = waitFor(server.pid, 10s);  // it returns once it serves
+    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) return;  // one runs already
+    const Spawned first = spawn({wine.loader, host, "--version"}, wine.environment, "/dev/null");
+    if (first.error == 0) waitFor(first.pid, 25s);
 }
 
 void prepareWinePrefix(const Wine &wine, std::string_view program, std::chrono::seconds limit) {
@@ -205,8 +212,10 @@ void prepareWinePrefix(const Wine &wine, std::string_view program, std::chrono::
                  static_cast<int>(program.size()), program.data(), wine.prefix.c_str());
     const auto start = steady_clock::now();
     const std::string log = wine.prefix + ".log";
-    const std::optional<int> status = runToEnd({wine.preparer, "wineboot", "--init"}, wine.environment, log, limit);
     const std::string failed = "could not prepare the wine prefix " + wine.prefix + ": " + wine.preparer + " wineboot --init ";
+    const Spawned wineboot = spawn({wine.preparer, "wineboot", "--init"}, wine.environment, log);
+    if (wineboot.error != 0) throw DriveLibraryError(failed + "could not be started: " + errorText(wineboot.error));
+    const std::optional<int> status = waitFor(wineboot.pid, limit);
     if (!status) throw DriveLibraryError(failed + "did not end within " + std::to_string(limit.count()) + " s (its output is in " + log + ")");
     if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
         throw DriveLibraryError(failed + "ended with " + describeWaitStatus(*status).text + " (its output is in " + log + ")");

@@ -16,6 +16,7 @@ namespace opstation::winbridge {
 struct Wine {
     std::string loader;    // full path: the drive host's client runs it with execve
     std::string preparer;  // the loader that prepares the prefix
+    std::string server;    // wineserver, if it is found
     std::string prefix;
     std::vector<std::string> environment;  // NAME=value, for wine's processes alone
 };
@@ -40,5 +41,15 @@ std::vector<std::string> wineEnvironment(const std::string &prefix);
 // start at the same time. Throws DriveLibraryError with the reason.
 void prepareWinePrefix(const Wine &wine, std::string_view program,
                        std::chrono::seconds limit = std::chrono::seconds(120));
+
+// Starts wine's session in the prefix unless one runs, with `host` (a
+// Windows program that ends at once when asked for its version) as its
+// first program. Wine's server never ends, and every later program of the
+// prefix hangs, when the program that starts a session is killed while it
+// does: as a drive host would be if the panel were killed at that moment.
+// So the session is started by a program that nothing kills, and its
+// server stays 2 s after its last program, long enough for the host to
+// come. It ends 2 s after the host.
+void startWineSession(const Wine &wine, const std::string &host);
 
 }  // namespace opstation::winbridge

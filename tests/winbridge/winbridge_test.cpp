@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -206,20 +207,34 @@ pid_t start(std::vector<std::string> argv, std::vector<std::string> environment,
     return pid;
 }
 
+std::string commandLine(pid_t pid) {
+    std::string line = slurp("/proc/" + std::to_string(pid) + "/cmdline");
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    return line;
+}
+
+std::string described(const std::vector<pid_t> &processes) {
+    std::string text;
+    for (const pid_t pid : processes) text += "\n  " + std::to_string(pid) + " " + commandLine(pid);
+    return text;
+}
+
 bool windowsHostRuns(const std::string &prefix) {
     for (const pid_t pid : processesOf(prefix))
-        if (slurp("/proc/" + std::to_string(pid) + "/cmdline").find("op-station-drive-host") != std::string::npos) return true;
+        if (commandLine(pid).find("op-station-drive-host") != std::string::npos) return true;
     return false;
 }
 
-// Kills `program` with SIGKILL once its Windows drive host runs, then waits
-// for every process of the prefix to end.
-void killOnceRunningThenAllEnd(const std::string &prefix, pid_t program) {
+// Kills `program` with SIGKILL as soon as its Windows drive host has been
+// started (while wine may still be starting its session), then waits for
+// every process of the prefix to end.
+void killOnceRunningThenAllEnd(const std::string &prefix, pid_t program, const char *what) {
+    SCOPED_TRACE(what);
     ASSERT_TRUE(opstation::test::within(30s, [&] { return windowsHostRuns(prefix); })) << "the Windows drive host did not start";
     ::kill(program, SIGKILL);
     ::waitpid(program, nullptr, 0);
     EXPECT_TRUE(opstation::test::within(15s, [&] { return processesOf(prefix).empty(); }))
-        << processesOf(prefix).size() << " processes of the prefix are left";
+        << "processes of the prefix left:" << described(processesOf(prefix));
 }
 
 TEST(OwnPrefix, PreparedOnFirstUseAndNoWineProcessOutlivesARunnerOrPanelKilled) {
@@ -237,11 +252,12 @@ TEST(OwnPrefix, PreparedOnFirstUseAndNoWineProcessOutlivesARunnerOrPanelKilled) 
     const std::vector<std::string> wine = {"LD_LIBRARY_PATH=" + folder.string(), "OPSTATION_WINEPREFIX=" + prefix.string()};
     std::ofstream(folder / "long.ops") << "wait 100000\n";
     killOnceRunningThenAllEnd(prefix, start({OPSTATION_RUNNER, "--real-time", (folder / "long.ops").string()}, wine,
-                                            folder / "runner_errors"));
+                                            folder / "runner_errors"),
+                              "op-station-run killed");
 #ifdef OPSTATION_PANEL
     std::vector<std::string> offscreen = wine;
     offscreen.push_back("QT_QPA_PLATFORM=offscreen");
-    killOnceRunningThenAllEnd(prefix, start({OPSTATION_PANEL}, offscreen, folder / "panel_errors"));
+    killOnceRunningThenAllEnd(prefix, start({OPSTATION_PANEL}, offscreen, folder / "panel_errors"), "op-station killed");
 #endif
 }
 
