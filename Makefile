@@ -4,7 +4,8 @@
 # `make fuzz` fuzzes the station and the reading of the drive host's answers
 # for FUZZ_SECONDS each; `make package` builds the Debian package;
 # `make test-windows` cross-builds everything without a window for Windows
-# and runs its tests under wine.
+# and runs its tests under wine, then the Linux bridge to Windows drive
+# libraries on what the cross build made.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -14,6 +15,9 @@ FUZZ_SECONDS ?= 60
 WINDOWS_BUILD ?= build-windows
 WINDOWS_ARCHS ?= i686 x86_64
 WINE_PREFIX = $(CURDIR)/$(WINDOWS_BUILD)/wine-prefix
+# The native builds know where the cross builds are: the bridge's tests
+# (CTest label `wine`) use their Windows drive hosts and DLLs.
+NATIVE_CMAKE_FLAGS = -DOPSTATION_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD)
 WINDOWS_CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOPSTATION_WINEPREFIX=$(WINE_PREFIX) \
 	-DOPSTATION_BUILD_UI=OFF -DOPSTATION_BUILD_BENCH=OFF -DOPSTATION_BUILD_PACKAGING=OFF
 
@@ -34,20 +38,21 @@ packages:
 	@tools/install-packages.sh
 
 configure: packages
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(NATIVE_CMAKE_FLAGS) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD)
 
 test: test-plain test-asan
 
+# Without wine: the tests labelled `wine` belong to make test-windows.
 test-plain: build
-	@ctest --test-dir $(BUILD) --output-on-failure --timeout 600 -j 2
+	@ctest --test-dir $(BUILD) --output-on-failure --timeout 600 -j 2 -LE wine
 
 test-asan: packages
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOPSTATION_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOPSTATION_SANITIZE=ON $(NATIVE_CMAKE_FLAGS) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD)
-	@$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600 -j 2
+	@$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 600 -j 2 -LE wine
 
 # The fuzz harness with libFuzzer: a clang configuration of its own, with
 # coverage instrumentation and the sanitizers on the station's code.
@@ -74,7 +79,8 @@ fuzz: fuzz-build
 # cmake/mingw-<arch>.cmake, sharing the wine prefix $(WINE_PREFIX). drive.dll
 # is 32-bit (i686); a machine that cannot execute 32-bit x86 code at all
 # still builds it and checks its export tables, and runs the tests in the
-# 64-bit build.
+# 64-bit build. Then the native build's bridge runs the cross builds' DLLs
+# under wine (its tests labelled `wine`).
 windows-packages: packages
 	@tools/install-packages.sh tools/debian-packages-windows.txt
 
@@ -84,7 +90,7 @@ windows-build: windows-packages
 			$(WINDOWS_CMAKE_FLAGS) >/dev/null && nice cmake --build $(WINDOWS_BUILD)/$$arch || exit 1; \
 	done
 
-test-windows: windows-build
+test-windows: windows-build build
 	@tools/wine-run.sh --prefix $(WINE_PREFIX) --prepare
 	@for arch in $(WINDOWS_ARCHS); do \
 		echo "== Windows $$arch"; \
@@ -95,6 +101,8 @@ test-windows: windows-build
 			ctest --test-dir $(WINDOWS_BUILD)/$$arch --output-on-failure -L host || exit 1; \
 		fi; \
 	done
+	@echo "== Linux bridge to Windows drive libraries"
+	@ctest --test-dir $(BUILD) --output-on-failure --timeout 600 -j 2 -L wine
 
 run: build
 	@tools/run-panel.sh $(BUILD)/bin/op-station

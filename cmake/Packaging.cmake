@@ -11,7 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 ten keys, seven LEDs and a two-line text display. A simulated drive library \
 comes with it; the C header and CMake package for writing other drive \
 libraries are included, and op-station-run, which runs the panel without a \
-window from a script and gives a verdict, for testing drive libraries.")
+window from a script and gives a verdict, for testing drive libraries. \
+Windows drive libraries (drive.dll) run through a bridge under wine: \
+op-station-wine opens the panel on one.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/op-station/")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
@@ -22,6 +24,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Only Windows drive libraries need wine: the bridge says what to install
+# when it is missing.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine, wine64, wine32")
 # libdrive.so is ours and private: no shlibs file names it. The panel loads
 # it by name rather than linking it, but anything that did link it is
 # resolved against the freshly built copy.

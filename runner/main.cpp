@@ -13,14 +13,12 @@
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "drive_choice.h"
 #include "opstation/runner/script.h"
 #include "opstation/runner/script_runner.h"
 #include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -35,12 +33,13 @@ keys and checks its display, LEDs and title; the drive library sees exactly
 what the window would pass it. SCRIPT is a file, or - for standard input.
 
 Options:
-  --library PATH     load this drive library file (default: libdrive.so,
+  --library PATH     load this drive library file (default: )" OPSTATION_DEFAULT_LIBRARY R"(,
                      found by the normal library search)
   --transcript FILE  write the transcript to FILE (- for standard output)
   --real-time        pace the cycles at 40 ms (default: as fast as the
                      library answers, each cycle counting as 40 ms)
-  --in-process       run the library in this program's own process
+  --in-process       run the library in this program's own process (on
+                     Windows it always runs there)
   --help             show this help and exit
   --version          show the version and exit
 
@@ -141,27 +140,11 @@ std::string readScript(const std::string &path) {
     return text;
 }
 
-volatile std::sig_atomic_t g_signal = 0;
-int g_signalPipe[2] = {-1, -1};
-
 // The first signal stops the run after the cycle under way, so the library
 // is unloaded and the transcript ends; a call of the drive host that does
-// not return gets a moment, then the host is stopped (the signal's pipe
-// tells it). The handler then goes, so a second signal ends the runner.
-// Returns the read end of that pipe, or -1.
-int stopOnSignals() {
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) g_signalPipe[0] = g_signalPipe[1] = -1;
-    struct sigaction action {};
-    action.sa_handler = [](int signal) {
-        g_signal = signal;
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t written = g_signalPipe[1] >= 0 ? ::write(g_signalPipe[1], &byte, 1) : 0;
-    };
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    return g_signalPipe[0];
-}
+// not return gets a moment, then the host is stopped. A second signal ends
+// the runner.
+volatile std::sig_atomic_t g_signal = 0;
 
 // Progress words for runs that take seconds: at most one line every two
 // seconds, none for a run that ends sooner.
@@ -210,7 +193,7 @@ int run(const Options &options) {
     }
 
     DriveChoice drive = options.drive;
-    drive.interruptFd = stopOnSignals();
+    drive.interruptFd = stopOnSignals(&g_signal);
     Progress progress;
     RunSettings settings;
     settings.transcript = transcript;
@@ -247,6 +230,7 @@ int run(const Options &options) {
 
 int main(int argc, char **argv) {
     std::ios::sync_with_stdio(false);
+    binaryStandardStreams();
     setLoadFaultExit(std::string(kProgram), kExitLibraryFailed);
     try {
         const Options options = parseCommandLine(argc, argv);

@@ -124,7 +124,9 @@ std::string windowsErrorText(DWORD code) {
     if (const auto insert = text.find("%1"); insert != std::string::npos) text.replace(insert, 2, "the file");
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     std::string detail = "error " + std::to_string(code);
-    if (code == ERROR_BAD_EXE_FORMAT) detail += sizeof(void *) == 4 ? "; this panel loads 32-bit DLLs only" : "; this panel loads 64-bit DLLs only";
+    // A DLL for the other width, or a damaged one: the loader cannot tell.
+    if (code == ERROR_BAD_EXE_FORMAT)
+        detail += sizeof(void *) == 4 ? "; not a 32-bit DLL, or a damaged one" : "; not a 64-bit DLL, or a damaged one";
     return (text.empty() ? "unknown reason" : text) + " (" + detail + ")";
 }
 #endif

@@ -5,6 +5,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -31,7 +32,8 @@ void closeFd(int &fd) {
 }
 
 // Only async-signal-safe calls between fork and exec: the panel has threads.
-[[noreturn]] void becomeHost(const std::vector<char *> &argv, int channel, int report, pid_t parent) {
+[[noreturn]] void becomeHost(const std::vector<char *> &argv, const std::vector<char *> &envp, int channel, int report,
+                             pid_t parent) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the panel is already gone
@@ -40,7 +42,7 @@ void closeFd(int &fd) {
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::dup2(channel, STDIN_FILENO);
     ::dup2(channel, STDOUT_FILENO);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     const int error = errno;
     [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
     ::_exit(127);
@@ -61,6 +63,21 @@ std::string defaultHostProgram() {
     return self.substr(0, self.rfind('/') + 1) + kHostProgramName;
 }
 
+std::vector<char *> environmentWith(std::vector<std::string> &changes) {
+    const auto overridden = [&](std::string_view entry) {
+        const std::string_view name = entry.substr(0, entry.find('='));
+        return std::any_of(changes.begin(), changes.end(), [&](const std::string &change) {
+            return std::string_view(change).substr(0, change.find('=')) == name;
+        });
+    };
+    std::vector<char *> envp;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        if (!overridden(*entry)) envp.push_back(*entry);
+    for (std::string &change : changes) envp.push_back(change.data());
+    envp.push_back(nullptr);
+    return envp;
+}
+
 HostEnding describeWaitStatus(int status) {
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
@@ -71,8 +88,10 @@ HostEnding describeWaitStatus(int status) {
     return {HostEnding::How::unknown, "wait status " + std::to_string(status)};
 }
 
-HostProcess::HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd)
-    : program_(std::move(program)), arguments_(std::move(arguments)), interruptFd_(interruptFd) {}
+HostProcess::HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd,
+                         std::vector<std::string> environment)
+    : program_(std::move(program)), arguments_(std::move(arguments)), environment_(std::move(environment)),
+      interruptFd_(interruptFd) {}
 
 HostProcess::~HostProcess() {
     if (pid_ < 0 || reaped_) return;
@@ -93,10 +112,11 @@ void HostProcess::start() {
     std::vector<char *> argv{program_.data()};
     for (std::string &argument : arguments_) argv.push_back(argument.data());
     argv.push_back(nullptr);
+    const std::vector<char *> envp = environmentWith(environment_);
 
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
-    if (pid == 0) becomeHost(argv, pair[1], report[1], parent);
+    if (pid == 0) becomeHost(argv, envp, pair[1], report[1], parent);
     const int forkError = errno;
     ::close(pair[1]);
     ::close(report[1]);

@@ -204,6 +204,23 @@ TEST(HostedDrive, HostThatCannotStartIsNamedWithTheCause) {
                                                                   HasSubstr("No such file"))));
 }
 
+// Environment set for the host alone (a bridge sets wine's this way): the
+// host sees it, this process does not.
+TEST(HostedDrive, EnvironmentForTheHostAlone) {
+    ::setenv("OPSTATION_FAULT", "segv upload 9", 1);
+    const std::string path = testLibrary("faulty_drive");
+    HostedDrive drive(path,
+                      std::make_unique<HostProcess>(OPSTATION_HOST_PROGRAM, std::vector<std::string>{path}, -1,
+                                                    std::vector<std::string>{"OPSTATION_FAULT=segv upload 2"}));
+    LedWords leds;
+    drive.initialise(kStation);
+    drive.exchange({}, leds.pointers());
+    EXPECT_THAT([&] { drive.exchange({}, leds.pointers()); },
+                ::testing::ThrowsMessage<DriveLibraryError>(HasSubstr("crashed in opstat_upload: Segmentation fault")));
+    EXPECT_STREQ(std::getenv("OPSTATION_FAULT"), "segv upload 9");
+    ::unsetenv("OPSTATION_FAULT");
+}
+
 TEST(HostedDrive, MissingLibraryGivesTheLoadersOwnMessage) {
     const std::string path = std::string(OPSTATION_TESTLIBS_DIR) + "/no-such-folder/libdrive.so";
     HostedDrive drive(path, hostOptions());

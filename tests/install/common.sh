@@ -80,8 +80,9 @@ check_runpath() {
 check_tree() {
     local root=$1 libdir=$2 id=org.example.opstation
     local file
-    for file in bin/op-station bin/op-station-drive-host bin/op-station-run \
+    for file in bin/op-station bin/op-station-drive-host bin/op-station-run bin/op-station-wine \
         share/man/man1/op-station-drive-host.1.gz share/man/man1/op-station-run.1.gz \
+        share/man/man1/op-station-wine.1.gz "$libdir/op-station/winbridge/libdrive.so" \
         "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
         "$libdir/cmake/OpStation/OpStationConfig.cmake" "$libdir/cmake/OpStation/OpStationConfigVersion.cmake" \
         "$libdir/cmake/OpStation/OpStationTargets.cmake" \
@@ -110,6 +111,28 @@ run_runner() {
     printf 'wait 1\nexpect line 1 is "STOPPED    LOCAL"\n' |
         env -u LD_LIBRARY_PATH $(own_drive_env "$root/$libdir/op-station") "$root/bin/op-station-run" - ||
         fail "the installed op-station-run did not pass a one-line script on the installed drive"
+}
+
+# run_launcher <root> <libdir>: the installed op-station-wine on a DLL that
+# is only a PE header, with no wine to be found: it makes the DLL's folder
+# with the installed bridge and starts the installed op-station-run there,
+# whose bridge then names the DLL and what is missing. No wine runs.
+run_launcher() {
+    local root=$1 libdir=$2 work=$1.launcher status=0
+    rm -rf "$work"
+    mkdir -p "$work"
+    # MZ, the PE header's offset (0x40) at 0x3C, then "PE\0\0" and the machine AMD64
+    { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\0\0\0PE\0\0\x64\x86'; } >"$work/drive.dll"
+    echo 'wait 1' >"$work/s.ops"
+    env OPSTATION_WINEPREFIX="$work/wine" OPSTATION_WINE_DIR=/nonexistent \
+        "$root/bin/op-station-wine" --run "$work/s.ops" "$work/drive.dll" 2>"$work/errors" || status=$?
+    [ "$status" -eq 3 ] || fail "op-station-wine ended with $status, not 3: $(cat "$work/errors")"
+    grep -q "^op-station-run: cannot load the drive library $work/drive.dll: " "$work/errors" ||
+        fail "op-station-wine: unexpected message: $(cat "$work/errors")"
+    local bridge
+    bridge=$(readlink -f "$work"/drives/*/libdrive.so)
+    [ "$bridge" = "$(readlink -f "$root/$libdir/op-station/winbridge/libdrive.so")" ] ||
+        fail "op-station-wine linked $bridge, not the installed bridge"
 }
 
 # check_metadata <root>: the desktop entry and the metainfo pass the

@@ -1,9 +1,14 @@
 // The real op-station-run: its command line, its exit statuses and
-// messages, and the same transcript on every run, paced or not.
+// messages, and the same transcript on every run, paced or not. On Windows
+// (under wine, in the cross build) through cmd, with the library in the
+// runner's own process.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,9 +18,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kRunner = OPSTATION_RUNNER;
+#if defined(_WIN32)
+const std::string kDriveFile = "drive.dll";
+// A path as cmd takes it: drive Z: is the Unix root under wine.
+std::string commandPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+std::string quoted(const std::string &text) { return '"' + text + '"'; }
+// cmd drops the first and the last quote of a command line that has more.
+std::string shellCommand(const std::string &command) { return '"' + command + '"'; }
+int exitCode(int status) { return status; }
+// Messages on stderr end their lines as Windows does (transcripts do not).
+std::string messages(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+    return text;
+}
+#else
+const std::string kDriveFile = "libdrive.so";
+std::string commandPath(const std::string &path) { return path; }
+std::string quoted(const std::string &text) { return "'" + text + "'"; }
+std::string shellCommand(const std::string &command) { return command; }
+int exitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+std::string messages(std::string text) { return text; }
+#endif
+
+const std::string kRunner = commandPath(OPSTATION_RUNNER);
 const std::string kDrive = DRIVESIM_LIBRARY_PATH;
 const std::string kTestLibs = OPSTATION_TESTLIBS_DIR;
+
+std::string testLibrary(const std::string &name) { return kTestLibs + "/" + name + "/" + kDriveFile; }
 
 std::string slurp(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,15 +76,15 @@ protected:
 
     // The exit status; stdout and stderr land in out and err.
     int run(const std::string &arguments, const std::string &environment = "") {
-        const std::string command = environment + " '" + kRunner + "' " + arguments + " >'" + (dir / "out").string() + "' 2>'" +
-                                    (dir / "err").string() + "'";
-        const int status = std::system(command.c_str());
+        const std::string command = environment + " " + quoted(kRunner) + " " + arguments + " >" +
+                                    quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string());
+        const int status = std::system(shellCommand(command).c_str());
         out = slurp(dir / "out");
-        err = slurp(dir / "err");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        err = messages(slurp(dir / "err"));
+        return exitCode(status);
     }
 
-    std::string onOurDrive(const std::string &arguments) { return "--library '" + kDrive + "' " + arguments; }
+    std::string onOurDrive(const std::string &arguments) { return "--library " + quoted(kDrive) + " " + arguments; }
 };
 
 TEST_F(RunnerCli, HelpAndVersion) {
@@ -67,48 +100,49 @@ TEST_F(RunnerCli, WrongCommandLinesAreStatus2) {
         EXPECT_EQ(err.rfind("op-station-run: ", 0), 0u) << err;
         EXPECT_NE(err.find("--help"), std::string::npos) << err;
     }
-    EXPECT_EQ(run("'" + (dir / "missing.ops").string() + "'"), 2);
+    EXPECT_EQ(run(quoted((dir / "missing.ops").string())), 2);
     EXPECT_NE(err.find("cannot read the script " + (dir / "missing.ops").string() + ": No such file or directory"),
               std::string::npos)
         << err;
     const std::string ok = script("ok.ops", "wait 1\n");
-    EXPECT_EQ(run(onOurDrive("--transcript '" + (dir / "no" / "such" / "t.txt").string() + "' '" + ok + "'")), 2);
+    EXPECT_EQ(run(onOurDrive("--transcript " + quoted((dir / "no" / "such" / "t.txt").string()) + " " + quoted(ok))), 2);
     EXPECT_NE(err.find("cannot write the transcript"), std::string::npos) << err;
 }
 
 // Found before any library call: the missing library would be status 3.
 TEST_F(RunnerCli, ScriptErrorsAreStatus2WithFileLineAndColumn) {
     const std::string bad = script("bad.ops", "wait 1\npress run jump\n");
-    EXPECT_EQ(run("--library /nonexistent/libdrive.so '" + bad + "'"), 2);
+    EXPECT_EQ(run("--library /nonexistent/libdrive.so " + quoted(bad)), 2);
     EXPECT_EQ(err, bad + ":2:11: expected a panel key (up, down, esc, menu, dir, jog, local, run, stop or disp), "
                          "found \"jump\"\n");
 }
 
 TEST_F(RunnerCli, PassAndFailAreStatus0And1) {
     const std::string pass = script("pass.ops", "wait 1\nexpect line 1 is \"STOPPED    LOCAL\"\n");
-    EXPECT_EQ(run(onOurDrive("'" + pass + "'")), 0) << err;
+    EXPECT_EQ(run(onOurDrive(quoted(pass))), 0) << err;
     EXPECT_NE(err.find("passed, 1 expectation held in 1 cycle (0.040 s"), std::string::npos) << err;
 
     const std::string fail = script("fail.ops", "wait 1\ntap run\nwait 2\nexpect led run is off\n");
-    EXPECT_EQ(run(onOurDrive("'" + fail + "'")), 1);
+    EXPECT_EQ(run(onOurDrive(quoted(fail))), 1);
     EXPECT_EQ(err, fail + ":4: expect led run is off: at cycle 3 (0.120 s), led run was on (words -1 0)\n");
 }
 
 TEST_F(RunnerCli, LibraryFailuresAreStatus3WithThePanelsMessage) {
     const std::string ok = script("ok.ops", "wait 1\n");
-    EXPECT_EQ(run("--library /nonexistent/libdrive.so '" + ok + "'"), 3);
+    EXPECT_EQ(run("--library /nonexistent/libdrive.so " + quoted(ok)), 3);
     EXPECT_EQ(err.rfind("op-station-run: cannot load the drive library /nonexistent/libdrive.so: ", 0), 0u) << err;
 
-    const std::string noUpload = kTestLibs + "/drive_without_upload/libdrive.so";
-    EXPECT_EQ(run("--in-process --library '" + noUpload + "' '" + ok + "'"), 3);
+    const std::string noUpload = testLibrary("drive_without_upload");
+    EXPECT_EQ(run("--in-process --library " + quoted(noUpload) + " " + quoted(ok)), 3);
     EXPECT_EQ(err.rfind("op-station-run: the drive library " + noUpload + " has no entry point opstat_upload: ", 0), 0u)
         << err;
 }
 
+#if !defined(_WIN32)
 // A library that crashes or hangs runs in the drive host, as in the panel:
 // the runner gives a verdict instead of going down with it.
 TEST_F(RunnerCli, CrashOrHangInTheDriveHostIsStatus3) {
-    const std::string faulty = kTestLibs + "/faulty_drive/libdrive.so";
+    const std::string faulty = testLibrary("faulty_drive");
     const std::string ok = script("ok.ops", "wait 5\n");
     EXPECT_EQ(run("--library '" + faulty + "' '" + ok + "'", "OPSTATION_FAULT='segv upload 3'"), 3);
     EXPECT_EQ(err, "op-station-run: the drive library " + faulty +
@@ -116,24 +150,26 @@ TEST_F(RunnerCli, CrashOrHangInTheDriveHostIsStatus3) {
     EXPECT_EQ(run("--library '" + faulty + "' '" + ok + "'", "OPSTATION_FAULT='hang download 2'"), 3);
     EXPECT_NE(err.find("hung in opstat_download: no return within 3.0 s, in exchange cycle 2"), std::string::npos) << err;
 }
+#endif
 
 // The system loader faults inside the load of a file cut short after its
 // program headers; the runner still ends with its own status and name, in
 // process as through the drive host.
 TEST_F(RunnerCli, LibraryCutShortIsStatus3) {
-    std::string bytes = slurp(kTestLibs + "/recording_drive/libdrive.so");
+    std::string bytes = slurp(testLibrary("recording_drive"));
     bytes.resize(1000);
-    std::ofstream((dir / "libdrive.so").string(), std::ios::binary) << bytes;
+    const std::string cut = (dir / kDriveFile).string();
+    std::ofstream(cut, std::ios::binary) << bytes;
     const std::string ok = script("ok.ops", "wait 1\n");
     for (const std::string where : {"--in-process ", ""}) {
-        EXPECT_EQ(run(where + "--library '" + (dir / "libdrive.so").string() + "' '" + ok + "'"), 3);
-        EXPECT_EQ(err.rfind("op-station-run: cannot load the drive library " + (dir / "libdrive.so").string(), 0), 0u) << err;
+        EXPECT_EQ(run(where + "--library " + quoted(cut) + " " + quoted(ok)), 3);
+        EXPECT_EQ(err.rfind("op-station-run: cannot load the drive library " + cut, 0), 0u) << err;
     }
 }
 
 TEST_F(RunnerCli, ScriptFromStdinTranscriptToStdout) {
     const std::string text = script("in.ops", "expect title contains \"simulated drive\"\nwait 1\n");
-    EXPECT_EQ(run(onOurDrive("--transcript - - <'" + text + "'")), 0) << err;
+    EXPECT_EQ(run(onOurDrive("--transcript - - <" + quoted(text))), 0) << err;
     EXPECT_EQ(out.rfind("title \"KELVARA DRIVES - simulated drive, station 2\"\ncycle 1 at 0.040 s: ", 0), 0u) << out;
     EXPECT_NE(err.find("stdin: passed"), std::string::npos) << err;
 }
@@ -143,9 +179,9 @@ TEST_F(RunnerCli, ScriptFromStdinTranscriptToStdout) {
 TEST_F(RunnerCli, SameTranscriptOnEveryRunPacedOrNot) {
     const std::string text = script("s.ops", "tap run\nwait 12\ntap dir\nwait 13\n");
     const std::string t1 = (dir / "1.txt").string(), t2 = (dir / "2.txt").string(), t3 = (dir / "3.txt").string();
-    ASSERT_EQ(run(onOurDrive("--transcript '" + t1 + "' '" + text + "'")), 0) << err;
-    ASSERT_EQ(run(onOurDrive("--transcript '" + t2 + "' '" + text + "'")), 0) << err;
-    ASSERT_EQ(run(onOurDrive("--real-time --transcript '" + t3 + "' '" + text + "'")), 0) << err;
+    ASSERT_EQ(run(onOurDrive("--transcript " + quoted(t1) + " " + quoted(text))), 0) << err;
+    ASSERT_EQ(run(onOurDrive("--transcript " + quoted(t2) + " " + quoted(text))), 0) << err;
+    ASSERT_EQ(run(onOurDrive("--real-time --transcript " + quoted(t3) + " " + quoted(text))), 0) << err;
     EXPECT_NE(slurp(t1).find("cycle 25 at 1.000 s: "), std::string::npos);
     EXPECT_EQ(slurp(t1), slurp(t2));
     EXPECT_EQ(slurp(t1), slurp(t3));

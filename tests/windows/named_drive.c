@@ -8,6 +8,7 @@
  *                        decorated name, writing the title "DECORATED"
  *   NAMED_NO_UPLOAD      lacks opstat_upload
  *   NAMED_CRASH          opstat_upload writes through a null pointer
+ *   NAMED_HANG           opstat_upload never returns
  *   NAMED_FULL_TEXT      fills all 128 title bytes (0x80 .. 0xFF) and both
  *                        lines (0x80 .. 0x93, 0xEC .. 0xFF), no NUL
  *
@@ -30,6 +31,10 @@ static void put(char *to, const char *text) { memcpy(to, text, strlen(text)); }
 
 #if defined(NAMED_CRASH)
 static int16_t *volatile nowhere; /* null, and the compiler cannot know it */
+#endif
+
+#if defined(NAMED_HANG)
+#include <windows.h>
 #endif
 
 EXPORT int32_t OPSTAT_CALL opstat_initialise(int32_t station, char *title) {
@@ -68,6 +73,8 @@ EXPORT int16_t OPSTAT_CALL opstat_upload(int16_t *health_on, int16_t *health_fla
     (void)line1, (void)line2;
 #if defined(NAMED_CRASH)
     *nowhere = -1; /* an access violation */
+#elif defined(NAMED_HANG)
+    for (;;) Sleep(1000);
 #elif defined(NAMED_FULL_TEXT)
     for (int i = 0; i < OPSTAT_LINE_SIZE; ++i) {
         line1[i] = (char)(0x80 + i);

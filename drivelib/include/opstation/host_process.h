@@ -15,8 +15,11 @@ namespace opstation {
 
 class HostProcess final : public HostTransport {
 public:
-    // Runs `program` with `arguments`; the environment is inherited.
-    HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd = -1);
+    // Runs `program` with `arguments`; the environment is inherited, with
+    // the NAME=value entries of `environment` set on top (for the host
+    // alone, not for this process).
+    HostProcess(std::string program, std::vector<std::string> arguments, int interruptFd = -1,
+                std::vector<std::string> environment = {});
     // Closes the channel and gives the host a moment to end on its own
     // before it is stopped.
     ~HostProcess() override;
@@ -38,12 +41,17 @@ private:
 
     std::string program_;
     std::vector<std::string> arguments_;
+    std::vector<std::string> environment_;
     int interruptFd_;
     int channel_ = -1;
     int pid_ = -1;
     int status_ = 0;
     bool reaped_ = false;
 };
+
+// A child's environment: this process's, with the NAME=value entries of
+// `changes` set on top. The strings stay in `changes` and in environ.
+std::vector<char *> environmentWith(std::vector<std::string> &changes);
 
 // How a wait status reads in a message.
 HostEnding describeWaitStatus(int status);

@@ -1,0 +1,227 @@
+#include "wine.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "opstation/drive_library.h"
+#include "opstation/host_process.h"
+
+namespace opstation::winbridge {
+
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr const char *kWineFolder = "/usr/lib/wine";  // where Debian keeps wine's loaders
+constexpr const char *kLoaderFolderVariable = "OPSTATION_WINE_DIR";
+constexpr const char *kReadyMark = ".opstation-ready";  // tools/wine-run.sh marks its prefixes alike
+// How long the server of a session started by the bridge stays after the
+// last program of the prefix ended.
+constexpr std::chrono::seconds kServerPersistence{2};
+
+std::string variable(const char *name) {
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string errorText(int error) { return std::strerror(error); }
+
+// A script named like a loader (Debian's /usr/bin/wine picks a loader by
+// what is installed) is no loader: only the ELF program itself will do.
+bool isProgram(const std::string &path) {
+    if (::access(path.c_str(), X_OK) != 0) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[4] = {};
+    const bool elf = ::read(fd, magic, sizeof magic) == 4 && std::memcmp(magic, "\x7F" "ELF", 4) == 0;
+    ::close(fd);
+    return elf;
+}
+
+// Where wine's loaders are looked for: OPSTATION_WINE_DIR alone when it is
+// set, else Debian's folder, then PATH.
+std::vector<std::string> loaderFolders() {
+    if (std::string only = variable(kLoaderFolderVariable); !only.empty()) return {only};
+    std::vector<std::string> folders{kWineFolder};
+    std::istringstream path(variable("PATH"));
+    for (std::string folder; std::getline(path, folder, ':');)
+        if (!folder.empty()) folders.push_back(folder);
+    return folders;
+}
+
+std::string whereLoadersWereSought() {
+    if (std::string only = variable(kLoaderFolderVariable); !only.empty())
+        return std::string("in ") + kLoaderFolderVariable + "=" + only;
+    return std::string("in ") + kWineFolder + " or on PATH";
+}
+
+std::optional<std::string> findLoader(std::string_view name) {
+    for (const std::string &folder : loaderFolders())
+        if (std::string candidate = folder + "/" + std::string(name); isProgram(candidate)) return candidate;
+    return std::nullopt;
+}
+
+// wineserver may be a script that picks the server of the installed width
+// (Debian's does): any program will do.
+std::string findProgram(std::string_view name) {
+    for (const std::string &folder : loaderFolders())
+        if (std::string candidate = folder + "/" + std::string(name); ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    return {};
+}
+
+// A program of wine's, started beside this one: it is not tied to this
+// process and outlives it, which wine's session needs (see startWineSession).
+struct Spawned {
+    int error = 0;  // why it could not be started at all
+    pid_t pid = -1;
+};
+
+// Standard input from /dev/null, standard output and error into `output`.
+Spawned spawn(std::vector<std::string> arguments, std::vector<std::string> environment, const std::string &output) {
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const std::vector<char *> envp = environmentWith(environment);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    Spawned spawned;
+    spawned.error = ::posix_spawn(&spawned.pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned;
+}
+
+// Its wait status, or nothing when it did not end within `limit` (it is
+// then stopped).
+std::optional<int> waitFor(pid_t pid, std::chrono::seconds limit) {
+    int status = 0;
+    for (const auto deadline = steady_clock::now() + limit;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) return status;
+        if (steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(5ms);
+    }
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return std::nullopt;
+}
+
+// The error of starting `loader` at all, 0 when it starts: a kernel without
+// the 32-bit compatibility mode refuses a 32-bit loader with ENOEXEC.
+int startError(const std::string &loader) {
+    const Spawned probe = spawn({loader, "--version"}, {}, "/dev/null");
+    if (probe.error == 0) waitFor(probe.pid, 10s);
+    return probe.error;
+}
+
+// Serialises the first start of a prefix between programs: held while it lives.
+class PrefixLock {
+public:
+    explicit PrefixLock(const std::string &prefix) : fd_(::open((prefix + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ < 0) throw DriveLibraryError("cannot create " + prefix + ".lock: " + errorText(errno));
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~PrefixLock() { ::close(fd_); }
+    PrefixLock(const PrefixLock &) = delete;
+    PrefixLock &operator=(const PrefixLock &) = delete;
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::optional<std::string> preparingLoader() {
+    if (auto wide = findLoader(widestMachine().loader)) return wide;
+    return findLoader("wine");
+}
+
+std::string winePrefix() {
+    if (const std::string chosen = variable("OPSTATION_WINEPREFIX"); !chosen.empty()) return fs::absolute(chosen).string();
+    if (const std::string data = variable("XDG_DATA_HOME"); !data.empty() && data[0] == '/') return data + "/op-station/wine";
+    const std::string home = variable("HOME");
+    if (home.empty()) throw DriveLibraryError("no wine prefix: neither OPSTATION_WINEPREFIX nor XDG_DATA_HOME nor HOME is set");
+    return home + "/.local/share/op-station/wine";
+}
+
+// No Mono or Gecko installer, no menu entries written into the user's
+// desktop, no debugger started when a DLL crashes (the host reports it),
+// no debugging noise on stderr; and the ANSI code page pinned to
+// Windows-1252, which the panel decodes (wine takes it from the Unix
+// locale: ru_RU would give 1251).
+std::vector<std::string> wineEnvironment(const std::string &prefix) {
+    return {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe,winedbg.exe=",
+            "LC_ALL=C.UTF-8"};
+}
+
+Wine wineFor(const WindowsMachine &machine) {
+    const std::string kind = std::string(machine.bits);
+    const std::optional<std::string> loader = findLoader(machine.loader);
+    if (!loader)
+        throw DriveLibraryError("it is a " + kind + " Windows DLL, which runs under wine, and wine's " + kind + " loader " +
+                                std::string(machine.loader) + " is not installed (not found " + whereLoadersWereSought() +
+                                "); install the Debian packages " + std::string(machine.packages));
+    if (const int error = startError(*loader); error == ENOEXEC)
+        throw DriveLibraryError("it is a " + kind + " Windows DLL, and this machine cannot run " + kind +
+                                " x86 programs at all, wine's loader " + *loader + " included (" + errorText(error) +
+                                ": the kernel has no " + kind + " compatibility mode); " + std::string(machine.elsewhere));
+    else if (error != 0)
+        throw DriveLibraryError("wine's " + kind + " loader " + *loader + " cannot be started: " + errorText(error));
+    const std::string prefix = winePrefix();
+    return {*loader, preparingLoader().value_or(*loader), findProgram("wineserver"), prefix, wineEnvironment(prefix)};
+}
+
+void startWineSession(const Wine &wine, const std::string &host) {
+    if (wine.server.empty()) return;  // each program starts the server as it would
+    const Spawned server = spawn({wine.server, "-p" + std::to_string(kServerPersistence.count())}, wine.environment, "/dev/null");
+    if (server.error != 0) return;
+    const std::optional<int> status = waitFor(server.pid, 10s);  // it returns once it serves
+    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) return;  // one runs already
+    const Spawned first = spawn({wine.loader, host, "--version"}, wine.environment, "/dev/null");
+    if (first.error == 0) waitFor(first.pid, 25s);
+}
+
+void prepareWinePrefix(const Wine &wine, std::string_view program, std::chrono::seconds limit) {
+    const fs::path ready = fs::path(wine.prefix) / kReadyMark;
+    if (fs::exists(ready)) return;
+    std::error_code error;
+    fs::create_directories(fs::path(wine.prefix).parent_path(), error);
+    if (error) throw DriveLibraryError("cannot create the folder of the wine prefix " + wine.prefix + ": " + error.message());
+    const PrefixLock lock(wine.prefix);
+    if (fs::exists(ready)) return;  // another program prepared it meanwhile
+
+    std::fprintf(stderr, "%.*s: preparing the wine prefix %s for Windows drive libraries, first use only, about 10 s\n",
+                 static_cast<int>(program.size()), program.data(), wine.prefix.c_str());
+    const auto start = steady_clock::now();
+    const std::string log = wine.prefix + ".log";
+    const std::string failed = "could not prepare the wine prefix " + wine.prefix + ": " + wine.preparer + " wineboot --init ";
+    const Spawned wineboot = spawn({wine.preparer, "wineboot", "--init"}, wine.environment, log);
+    if (wineboot.error != 0) throw DriveLibraryError(failed + "could not be started: " + errorText(wineboot.error));
+    const std::optional<int> status = waitFor(wineboot.pid, limit);
+    if (!status) throw DriveLibraryError(failed + "did not end within " + std::to_string(limit.count()) + " s (its output is in " + log + ")");
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
+        throw DriveLibraryError(failed + "ended with " + describeWaitStatus(*status).text + " (its output is in " + log + ")");
+    if (FILE *mark = std::fopen(ready.c_str(), "w")) std::fclose(mark);
+    std::fprintf(stderr, "%.*s: the wine prefix is ready after %.1f s\n", static_cast<int>(program.size()), program.data(),
+                 std::chrono::duration<double>(steady_clock::now() - start).count());
+}
+
+}  // namespace opstation::winbridge
