@@ -2,9 +2,12 @@
 # What an always-on panel costs, side by side with a baseline: an empty
 # 378 x 531 Qt window with a 40 ms timer that does nothing. Runs both under
 # a private Xvfb server and prints:
-#   - processor time over SECONDS of steady state (after a 5 s warm-up);
+#   - processor time over SECONDS of steady state (after a 5 s warm-up), the
+#     panel with its drive host, the baseline running at the same time;
+#   - what a bare round trip to another process every 40 ms costs here,
+#     the floor under the drive host's share;
 #   - peak resident memory (from /usr/bin/time -v);
-#   - start to first frame (median of 5 starts);
+#   - start to first frame (median of nine interleaved starts);
 #   - Timer1's tick intervals over SECONDS;
 #   - repaints while idle, with one LED flashing, and after one line change.
 # Usage: bench/panel_idle.sh [build-folder] [seconds]
@@ -14,7 +17,8 @@ seconds=${2:-20}
 panel=$build/bin/op-station
 baseline=$build/bench/op-station-baseline
 probe=$build/bench/op-station-probe
-for f in "$panel" "$baseline" "$probe"; do [ -x "$f" ] || { echo "missing $f: run make first" >&2; exit 1; }; done
+floor=$build/bench/op-station-round-trip-floor
+for f in "$panel" "$baseline" "$probe" "$floor"; do [ -x "$f" ] || { echo "missing $f: run make first" >&2; exit 1; }; done
 
 work=$(mktemp -d)
 display=:$((90 + RANDOM % 400))
@@ -47,22 +51,23 @@ children_hwm_kb() {
     echo $total
 }
 
-# Starts a program under /usr/bin/time; prints the program's pid.
+# Starts a program under /usr/bin/time, in this shell (so that it can be
+# waited for); sets started_timer and started_pid.
 start_measured() {
     local name=$1 prog=$2
     /usr/bin/time -v -o "$work/$name.time" "$prog" >/dev/null 2>&1 &
-    local timer=$! pid=""
-    for _ in $(seq 50); do pid=$(pgrep -P $timer || true); [ -n "$pid" ] && break; sleep 0.1; done
-    echo "$timer $pid"
+    started_timer=$! started_pid=""
+    for _ in $(seq 50); do started_pid=$(pgrep -P $started_timer || true); [ -n "$started_pid" ] && break; sleep 0.1; done
 }
 
 # Processor time of the baseline and of the panel with its drive host, over
 # the same steady state, both running at once on the same X server; and
-# their peak resident memory.
+# their peak resident memory (the panel's with its host's).
 measure_costs() {
-    local base_timer base_pid panel_timer panel_pid
-    read -r base_timer base_pid < <(start_measured baseline "$baseline")
-    read -r panel_timer panel_pid < <(start_measured panel "$panel")
+    start_measured baseline "$baseline"
+    local base_timer=$started_timer base_pid=$started_pid
+    start_measured panel "$panel"
+    local panel_timer=$started_timer panel_pid=$started_pid
     sleep 5
     local b0 p0 b1 p1
     b0=$(cpu_ns_of "$base_pid"); p0=$(cpu_ns_of "$panel_pid")
@@ -84,15 +89,19 @@ measure_costs() {
     echo "(panel: op-station and its drive host together; the host's own peak is ${host_kb} kB)"
 }
 
-# Start to first frame, median of five starts, in milliseconds.
-first_frame() {
-    local mode=$1 samples=()
-    for _ in 1 2 3 4 5; do
-        local t0; t0=$(date +%s%N)
-        local t1; t1=$("$probe" "$mode" 1 idle | awk -F= '/first_frame_epoch_ns/ {print $2}')
-        samples+=($(( (t1 - t0) / 1000000 )))
+# Start to first frame in milliseconds, the baseline's and the panel's
+# starts interleaved (so that both meet the same machine), median of nine
+# each; prints "baseline panel".
+first_frames() {
+    local base=() pan=() mode t0 t1
+    for _ in $(seq 9); do
+        for mode in baseline panel; do
+            t0=$(date +%s%N)
+            t1=$("$probe" "$mode" 1 idle | awk -F= '/first_frame_epoch_ns/ {print $2}')
+            if [ $mode = baseline ]; then base+=($(( (t1 - t0) / 1000000 ))); else pan+=($(( (t1 - t0) / 1000000 ))); fi
+        done
     done
-    printf '%s\n' "${samples[@]}" | sort -n | sed -n 3p
+    echo "$(printf '%s\n' "${base[@]}" | sort -n | sed -n 5p) $(printf '%s\n' "${pan[@]}" | sort -n | sed -n 5p)"
 }
 
 echo "== processor time and memory (steady state over ${seconds} s, side by side)"
@@ -101,9 +110,11 @@ read -r base_cpu base_rss <"$work/baseline.cost"
 read -r panel_cpu panel_rss <"$work/panel.cost"
 printf 'cpu ratio panel/baseline = %.2f (limit 1.2)\n' "$(echo "$panel_cpu / ($base_cpu + 0.0001)" | bc -l)"
 printf 'rss difference = %d kB (limit 10240 kB)\n' $((panel_rss - base_rss))
+echo "== the floor: a bare round trip to another process every 40 ms"
+"$floor" 250
 
-echo "== start to first frame (median of 5)"
-fb=$(first_frame baseline); fp=$(first_frame panel)
+echo "== start to first frame (median of 9, interleaved)"
+read -r fb fp < <(first_frames)
 echo "baseline_ms=$fb panel_ms=$fp"
 printf 'first frame ratio panel/baseline = %.2f (limit 1.3)\n' "$(echo "$fp / $fb" | bc -l)"
 

@@ -91,8 +91,13 @@ int runBaseline(QApplication &app, Probe &probe, double seconds) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "panel";
+    // As op-station runs it: through the drive host, started before Qt.
+    opstation::HostedDrive::Options options;
+    options.hostProgram = OPSTATION_HOST_PROGRAM;
+    opstation::HostedDrive drive(opstation::kDefaultDriveLibrary, options);
+    if (mode != "baseline") drive.start();
+    QApplication app(argc, argv);
     const double seconds = argc > 2 ? std::stod(argv[2]) : 20.0;
     const std::string scenario = argc > 3 ? argv[3] : "idle";
     const double settle = scenario == "idle" ? 2.0 : 4.0;
@@ -103,10 +108,6 @@ int main(int argc, char **argv) {
     if (mode == "baseline") {
         code = runBaseline(app, probe, seconds);
     } else {
-        // As op-station runs it: through the drive host.
-        opstation::HostedDrive::Options options;
-        options.hostProgram = OPSTATION_HOST_PROGRAM;
-        opstation::HostedDrive drive(opstation::kDefaultDriveLibrary, options);
         code = opstation::runPanel(app, drive, [&](OP_Station &window) {
             probe.watchTimer(window.timer1());
             opstation::StationState &state = window.session().state();

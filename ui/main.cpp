@@ -16,8 +16,9 @@ int main(int argc, char **argv) {
     // The panel has no command line: Qt is given the program's name alone,
     // so options such as -reverse or -style cannot change the face (Qt's
     // environment variables still apply).
+    const std::unique_ptr<opstation::DriveLink> drive = opstation::panelDrive();
     int qtArgc = std::min(argc, 1);
     QApplication app(qtArgc, argv);
-    const std::unique_ptr<opstation::DriveLink> drive = opstation::panelDrive(app);
+    opstation::closeOnRequests(app);
     return opstation::runPanel(app, *drive);
 }

@@ -19,6 +19,12 @@ namespace opstation {
 
 class DriveLink;
 
-std::unique_ptr<DriveLink> panelDrive(QApplication &app);
+// The link to the drive library. Made before the application, so that a
+// drive host starts while Qt starts (the library itself is loaded at the
+// first call, as always).
+std::unique_ptr<DriveLink> panelDrive();
+
+// From here on the system's close requests close the window.
+void closeOnRequests(QApplication &app);
 
 }  // namespace opstation

@@ -19,12 +19,14 @@ extern "C" void requestClose(int) {
     [[maybe_unused]] const ssize_t written = ::write(closePipe[1], &byte, 1);
 }
 
+}  // namespace
+
 // The signal handler only writes a byte into a pipe; the event loop reads
 // it and closes every window. A signal that the panel was started with
 // ignored (nohup, a script's background job) stays ignored. Without the
 // pipe the signals keep their default.
-void closeOnSignals(QApplication &app) {
-    if (::pipe2(closePipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+void closeOnRequests(QApplication &app) {
+    if (closePipe[0] < 0) return;
     auto *notifier = new QSocketNotifier(closePipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         // Closing first: the pipe stays readable while Form_Unload calls the
@@ -45,13 +47,13 @@ void closeOnSignals(QApplication &app) {
     }
 }
 
-}  // namespace
-
-std::unique_ptr<DriveLink> panelDrive(QApplication &app) {
-    closeOnSignals(app);
+std::unique_ptr<DriveLink> panelDrive() {
+    if (::pipe2(closePipe, O_CLOEXEC | O_NONBLOCK) != 0) closePipe[0] = closePipe[1] = -1;
     HostedDrive::Options options;
     options.interruptFd = closePipe[0];  // a call that hangs is given up once a signal came
-    return std::make_unique<HostedDrive>(kDefaultDriveLibrary, options);
+    auto drive = std::make_unique<HostedDrive>(kDefaultDriveLibrary, options);
+    drive->start();
+    return drive;
 }
 
 }  // namespace opstation

@@ -20,9 +20,8 @@ BOOL WINAPI requestClose(DWORD event) {
 
 }  // namespace
 
-std::unique_ptr<DriveLink> panelDrive(QApplication &) {
-    SetConsoleCtrlHandler(requestClose, TRUE);
-    return std::make_unique<DriveLibrary>(kDefaultDriveLibrary);
-}
+std::unique_ptr<DriveLink> panelDrive() { return std::make_unique<DriveLibrary>(kDefaultDriveLibrary); }
+
+void closeOnRequests(QApplication &) { SetConsoleCtrlHandler(requestClose, TRUE); }
 
 }  // namespace opstation
