@@ -21,10 +21,11 @@ class DriveLink;
 
 // The link to the drive library. Made before the application, so that a
 // drive host starts while Qt starts (the library itself is loaded at the
-// first call, as always).
+// first call, as always); the system's close requests are caught from here
+// on, and a library call that hangs gives way to them.
 std::unique_ptr<DriveLink> panelDrive();
 
-// From here on the system's close requests close the window.
+// From here on those close requests close the window.
 void closeOnRequests(QApplication &app);
 
 }  // namespace opstation

@@ -19,23 +19,16 @@ extern "C" void requestClose(int) {
     [[maybe_unused]] const ssize_t written = ::write(closePipe[1], &byte, 1);
 }
 
-}  // namespace
-
-// The signal handler only writes a byte into a pipe; the event loop reads
-// it and closes every window. A signal that the panel was started with
-// ignored (nohup, a script's background job) stays ignored. Without the
-// pipe the signals keep their default.
-void closeOnRequests(QApplication &app) {
-    if (closePipe[0] < 0) return;
-    auto *notifier = new QSocketNotifier(closePipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-        // Closing first: the pipe stays readable while Form_Unload calls the
-        // library, so a hanging opstat_terminate is given up too.
-        QApplication::closeAllWindows();
-        char bytes[16];
-        while (::read(closePipe[0], bytes, sizeof bytes) > 0) {
-        }
-    });
+// The signal handler only writes a byte into a pipe, from the very start;
+// once the application exists, the event loop reads it and closes every
+// window. A signal that the panel was started with ignored (nohup, a
+// script's background job) stays ignored. Without the pipe the signals
+// keep their default.
+void catchSignals() {
+    if (::pipe2(closePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closePipe[0] = closePipe[1] = -1;
+        return;
+    }
     struct sigaction action {};
     action.sa_handler = requestClose;
     sigemptyset(&action.sa_mask);
@@ -47,8 +40,23 @@ void closeOnRequests(QApplication &app) {
     }
 }
 
+}  // namespace
+
+void closeOnRequests(QApplication &app) {
+    if (closePipe[0] < 0) return;
+    auto *notifier = new QSocketNotifier(closePipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        // Closing first: the pipe stays readable while Form_Unload calls the
+        // library, so a hanging opstat_terminate is given up too.
+        QApplication::closeAllWindows();
+        char bytes[16];
+        while (::read(closePipe[0], bytes, sizeof bytes) > 0) {
+        }
+    });
+}
+
 std::unique_ptr<DriveLink> panelDrive() {
-    if (::pipe2(closePipe, O_CLOEXEC | O_NONBLOCK) != 0) closePipe[0] = closePipe[1] = -1;
+    catchSignals();
     HostedDrive::Options options;
     options.interruptFd = closePipe[0];  // a call that hangs is given up once a signal came
     auto drive = std::make_unique<HostedDrive>(kDefaultDriveLibrary, options);
