@@ -8,6 +8,7 @@
 // search when no path is given). Requests arrive on standard input and
 // answers leave on standard output, as frames of opstation/host_protocol.h;
 // the host ends at the end of its input.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -58,12 +59,22 @@ int main(int argc, char **argv) {
                                                     .frame()))
         return 1;
     opstation::wire::FrameReader requests;
+    // A request that comes right after the last answer means cycles back to
+    // back: the next one is awaited awake for a moment. At the panel's 40 ms
+    // pace the host sleeps between cycles.
+    using Clock = std::chrono::steady_clock;
+    using namespace std::chrono_literals;
+    Clock::time_point answered{};
+    auto spin = 0us;
     try {
         for (;;) {
-            while (const auto request = requests.next())
+            while (const auto request = requests.next()) {
                 if (!opstation::host::writeAll(channel.out, host.answer(*request).frame())) return 1;
-            const long got = opstation::host::readSome(channel.in, requests.space());
+                answered = Clock::now();
+            }
+            const long got = opstation::host::readSome(channel.in, requests.space(), spin);
             if (got <= 0) return 0;  // the panel closed the channel
+            spin = Clock::now() - answered < 200us ? 100us : 0us;
             requests.received(static_cast<std::size_t>(got));
         }
     } catch (const opstation::wire::ProtocolError &error) {

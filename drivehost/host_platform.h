@@ -3,6 +3,7 @@
 // channel when the library crashes or ends the process in a call.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <span>
 
@@ -21,8 +22,12 @@ struct Channel {
 // find nothing.
 Channel takeStandardStreams();
 
-// -1 on an error, 0 at the end of the input.
-long readSome(int fd, std::span<uint8_t> into);
+// -1 on an error, 0 at the end of the input. With `spin`, bytes are first
+// looked for without sleeping, for that long: a request that follows the
+// last answer at once (a runner's cycles, back to back) is then taken
+// without the cost of waking up, which on some machines is most of a round
+// trip. Platforms may ignore it.
+long readSome(int fd, std::span<uint8_t> into, std::chrono::microseconds spin = {});
 bool writeAll(int fd, std::span<const uint8_t> bytes);
 
 // From here on a crash, or an exit while a call is in progress, sends a

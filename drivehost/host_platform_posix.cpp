@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "opstation/drive_library.h"
@@ -67,7 +68,14 @@ Channel takeStandardStreams() {
     return channel;
 }
 
-long readSome(int fd, std::span<uint8_t> into) {
+long readSome(int fd, std::span<uint8_t> into, std::chrono::microseconds spin) {
+    const auto until = std::chrono::steady_clock::now() + spin;
+    while (spin.count() > 0) {
+        const ssize_t got = ::recv(fd, into.data(), into.size(), MSG_DONTWAIT);
+        if (got >= 0) return static_cast<long>(got);
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) break;  // not a socket: read as usual
+        if (std::chrono::steady_clock::now() >= until) break;
+    }
     for (;;) {
         const ssize_t got = ::read(fd, into.data(), into.size());
         if (got >= 0 || errno != EINTR) return static_cast<long>(got);

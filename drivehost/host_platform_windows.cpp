@@ -99,7 +99,7 @@ Channel takeStandardStreams() {
     return channel;
 }
 
-long readSome(int fd, std::span<uint8_t> into) {
+long readSome(int fd, std::span<uint8_t> into, std::chrono::microseconds) {
     return _read(fd, into.data(), static_cast<unsigned>(into.size()));
 }
 

@@ -47,6 +47,8 @@ private:
     int pid_ = -1;
     int status_ = 0;
     bool reaped_ = false;
+    std::chrono::steady_clock::time_point answered_{};  // when the last bytes came
+    bool backToBack_ = false;                           // the last request followed them at once
 };
 
 // A child's environment: this process's, with the NAME=value entries of
