@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "opstation/drive_library.h"
@@ -65,7 +66,7 @@ BENCHMARK(CycleThroughLoadedLibrary);
 
 // Our simulated drive, in process and through the drive host, side by
 // side; each cycle is timed on its own for the percentiles.
-void timedCycles(benchmark::State &bench, DriveLink &drive) {
+void timedCycles(benchmark::State &bench, DriveLink &drive, std::chrono::milliseconds gap = {}) {
     drive.initialise(kStation);
     StationState state;
     MemoryDisplayLines display;
@@ -75,6 +76,7 @@ void timedCycles(benchmark::State &bench, DriveLink &drive) {
     int n = 0;
     for (auto _ : bench) {
         if (++n % 16 == 0) press(state, PanelKey::run), release(state, PanelKey::run);
+        if (gap.count() > 0) std::this_thread::sleep_for(gap);
         const auto start = std::chrono::steady_clock::now();
         runExchangeCycle(state, drive, display, leds);
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
@@ -101,6 +103,16 @@ void SimulatedDriveThroughHost(benchmark::State &bench) {
     timedCycles(bench, drive);
 }
 BENCHMARK(SimulatedDriveThroughHost)->MinTime(2.0);
+
+// The same at the panel's pace, one cycle every 40 ms: both sides sleep
+// between cycles and wake up for each.
+void SimulatedDriveThroughHostEvery40ms(benchmark::State &bench) {
+    HostedDrive::Options options;
+    options.hostProgram = OPSTATION_HOST_PROGRAM;
+    HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
+    timedCycles(bench, drive, std::chrono::milliseconds(40));
+}
+BENCHMARK(SimulatedDriveThroughHostEvery40ms)->Iterations(250)->UseRealTime();
 
 void LedRefreshOnly(benchmark::State &bench) {
     StationState state;

@@ -1,9 +1,9 @@
 // What any drive in another process must cost on this machine: the
 // processor time of one bare 64-byte round trip over a socket pair every
 // 40 ms (the panel's cycle), in the asking process and in the answering
-// one, against the same loop without the round trip. Prints one
-// `name=value` line per figure; bench/panel_idle.sh runs it beside the
-// panel's own figures.
+// one, against the same loop without the round trip; and how long such a
+// round trip takes (p50, p99). Prints one `name=value` line per figure;
+// bench/panel_idle.sh runs it beside the panel's own figures.
 //
 //   op-station-round-trip-floor [CYCLES]
 #include <poll.h>
@@ -11,9 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,8 @@ double processMicros() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
+
+std::vector<double> g_roundTrips;  // microseconds, of the last run with round trips
 
 // Processor time per cycle of the asking side; with `answerer`, the
 // answering side's is written into it.
@@ -46,10 +51,12 @@ double cycles(int count, bool roundTrip, double *answerer) {
     for (int i = 0; i < count; ++i) {
         usleep(40000);
         if (!roundTrip) continue;
+        const auto sent = std::chrono::steady_clock::now();
         if (write(pair[0], bytes, sizeof bytes) != sizeof bytes) std::exit(1);
         pollfd ready{pair[0], POLLIN, 0};
         poll(&ready, 1, 1000);
         if (read(pair[0], bytes, sizeof bytes) <= 0) std::exit(1);
+        g_roundTrips.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - sent).count());
     }
     const double perCycle = (processMicros() - start) / count;
     close(pair[0]);
@@ -71,5 +78,8 @@ int main(int argc, char **argv) {
     std::printf("asking_us_per_cycle=%.1f\n", asking);
     std::printf("answering_us_per_cycle=%.1f\n", answering);
     std::printf("round_trip_cost_us_per_cycle=%.1f\n", asking - alone + answering);
+    std::sort(g_roundTrips.begin(), g_roundTrips.end());
+    const auto at = [](double p) { return g_roundTrips[std::min(g_roundTrips.size() - 1, std::size_t(p * double(g_roundTrips.size())))]; };
+    std::printf("round_trip_p50_us=%.1f\nround_trip_p99_us=%.1f\n", at(0.5), at(0.99));
     return 0;
 }
