@@ -96,22 +96,19 @@ void SimulatedDriveInProcess(benchmark::State &bench) {
 }
 BENCHMARK(SimulatedDriveInProcess)->MinTime(2.0);
 
-void SimulatedDriveThroughHost(benchmark::State &bench) {
+// Cycles back to back, or (`gap`) at the panel's pace, one every 40 ms:
+// both sides then sleep between cycles and wake up for each.
+void throughHost(benchmark::State &bench, std::chrono::milliseconds gap) {
     HostedDrive::Options options;
     options.hostProgram = OPSTATION_HOST_PROGRAM;
     HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
-    timedCycles(bench, drive);
+    timedCycles(bench, drive, gap);
 }
+
+void SimulatedDriveThroughHost(benchmark::State &bench) { throughHost(bench, {}); }
 BENCHMARK(SimulatedDriveThroughHost)->MinTime(2.0);
 
-// The same at the panel's pace, one cycle every 40 ms: both sides sleep
-// between cycles and wake up for each.
-void SimulatedDriveThroughHostEvery40ms(benchmark::State &bench) {
-    HostedDrive::Options options;
-    options.hostProgram = OPSTATION_HOST_PROGRAM;
-    HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
-    timedCycles(bench, drive, std::chrono::milliseconds(40));
-}
+void SimulatedDriveThroughHostEvery40ms(benchmark::State &bench) { throughHost(bench, std::chrono::milliseconds(40)); }
 BENCHMARK(SimulatedDriveThroughHostEvery40ms)->Iterations(250)->UseRealTime();
 
 void LedRefreshOnly(benchmark::State &bench) {
