@@ -3,8 +3,9 @@
 // or goes away, while the panel side makes a session's calls. Whatever it
 // says, every call either returns what a well-formed answer carries or
 // throws one DriveLibraryError; after the first failure every call throws
-// the same error without waiting; and no message carries a control
-// character. Nothing may crash or hang.
+// the same error without waiting; every message is about a drive library
+// or the host; and none carries a control character. Nothing may crash or
+// hang.
 //
 // Input: a control byte, then what the host says. Bit 0 of the control byte
 // puts a well-formed hello in front; bits 1-6 give the piece size - 1; bit
@@ -53,8 +54,12 @@ private:
             if (failure_ && *failure_ != message) fail("a later failure differs from the first");
             for (char c : message)
                 if (static_cast<unsigned char>(c) < 0x20) fail("a control character in a message");
-            if (message.find("libdrive.so") == std::string::npos && message.find("scripted-host") == std::string::npos)
-                fail("a message that names neither the library nor the host");
+            // The host's own messages name the library file, a bridge's the
+            // library behind it: either way a drive library, or the host.
+            const bool named = message.find("libdrive.so") != std::string::npos ||
+                               message.find("drive library") != std::string::npos ||
+                               message.find("scripted-host") != std::string::npos;
+            if (!named) fail("a message that is about neither a drive library nor the host");
             failure_ = message;
         }
     }
