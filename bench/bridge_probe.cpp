@@ -29,6 +29,7 @@
 
 #include "opstation/host_process.h"
 #include "opstation/hosted_drive.h"
+#include "percentiles.h"
 
 namespace {
 
@@ -42,11 +43,6 @@ const std::string kSharedPrefix = (kWork / "wine-prefix").string();
 
 double micros(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 double millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * static_cast<double>(values.size())))];
-}
 
 // A drive-library folder: the bridge as libdrive.so, our drive as drive.dll.
 fs::path bridgeFolder() {
@@ -99,8 +95,8 @@ void roundTrips(const char *name, const DriveMaker &make, int cycles) {
         if (i >= 0) times.push_back(micros(Clock::now() - start));
     }
     drive->terminate(kStation);
-    std::printf("%-34s p50 %8.1f us   p99 %8.1f us   max %8.1f us\n", name, percentile(times, 0.5),
-                percentile(times, 0.99), *std::max_element(times.begin(), times.end()));
+    const bench::Percentiles round(times);
+    std::printf("%-34s p50 %8.1f us   p99 %8.1f us   max %8.1f us\n", name, round.at(0.5), round.at(0.99), round.max());
 }
 
 // Every process of the prefix: wine's loader, the host, wineserver and
@@ -152,12 +148,13 @@ void starts(int count) {
         other->terminate(kStation);
     }
     std::printf("\nstart (opstat_initialise), median of %d:\n", count);
-    std::printf("  native drive host                  %8.1f ms\n", percentile(nativeStarts, 0.5));
+    std::printf("  native drive host                  %8.1f ms\n", bench::Percentiles(nativeStarts).at(0.5));
     std::printf("  bridge, new wine prefix            %8.1f ms (one run)\n", first);
-    std::printf("  bridge, no wineserver running      %8.1f ms (min %.1f, max %.1f)\n", percentile(cold, 0.5),
-                *std::min_element(cold.begin(), cold.end()), *std::max_element(cold.begin(), cold.end()));
-    std::printf("  bridge, wineserver running         %8.1f ms (min %.1f, max %.1f)\n", percentile(warm, 0.5),
-                *std::min_element(warm.begin(), warm.end()), *std::max_element(warm.begin(), warm.end()));
+    const bench::Percentiles coldStarts(cold), warmStarts(warm);
+    std::printf("  bridge, no wineserver running      %8.1f ms (min %.1f, max %.1f)\n", coldStarts.at(0.5),
+                coldStarts.min(), coldStarts.max());
+    std::printf("  bridge, wineserver running         %8.1f ms (min %.1f, max %.1f)\n", warmStarts.at(0.5),
+                warmStarts.min(), warmStarts.max());
 }
 
 }  // namespace

@@ -12,9 +12,12 @@
 #include "opstation/hosted_drive.h"
 #include "opstation/panel/exchange_cycle.h"
 #include "opstation/panel/key_model.h"
+#include "percentiles.h"
 
 namespace opstation {
 namespace {
+
+using bench::Percentiles;
 
 // The same answers as the no-op library, without crossing a library boundary.
 class InProcessDrive final : public DriveLink {
@@ -82,12 +85,11 @@ void timedCycles(benchmark::State &bench, DriveLink &drive, std::chrono::millise
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
     drive.terminate(kStation);
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double p) { return micros[std::min(micros.size() - 1, std::size_t(p * double(micros.size())))]; };
-    bench.counters["p50_us"] = at(0.50);
-    bench.counters["p99_us"] = at(0.99);
-    bench.counters["p999_us"] = at(0.999);
-    bench.counters["max_us"] = micros.back();
+    const Percentiles round(std::move(micros));
+    bench.counters["p50_us"] = round.at(0.50);
+    bench.counters["p99_us"] = round.at(0.99);
+    bench.counters["p999_us"] = round.at(0.999);
+    bench.counters["max_us"] = round.max();
 }
 
 void SimulatedDriveInProcess(benchmark::State &bench) {

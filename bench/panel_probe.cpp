@@ -21,6 +21,7 @@
 #include "op_station.h"
 #include "opstation/hosted_drive.h"
 #include "opstation/panel/key_model.h"
+#include "percentiles.h"
 #include "picture1.h"
 #include "run_panel.h"
 
@@ -60,12 +61,9 @@ public:
         std::vector<double> intervals;
         for (std::size_t i = 1; i < ticks_.size(); ++i)
             intervals.push_back(std::chrono::duration<double, std::milli>(ticks_[i] - ticks_[i - 1]).count());
-        std::sort(intervals.begin(), intervals.end());
-        auto pct = [&](double p) {
-            return intervals.empty() ? 0.0 : intervals[std::min(intervals.size() - 1, std::size_t(p * double(intervals.size())))];
-        };
-        std::printf("ticks=%zu\ntick_median_ms=%.3f\ntick_p99_ms=%.3f\ntick_max_ms=%.3f\n", ticks_.size(), pct(0.5),
-                    pct(0.99), intervals.empty() ? 0.0 : intervals.back());
+        const opstation::bench::Percentiles tick(std::move(intervals));
+        std::printf("ticks=%zu\ntick_median_ms=%.3f\ntick_p99_ms=%.3f\ntick_max_ms=%.3f\n", ticks_.size(), tick.at(0.5),
+                    tick.at(0.99), tick.max());
         int total = 0;
         for (const auto &[rect, count] : paints_) total += count;
         std::printf("paints_after_settle=%d\npaints_per_second=%.2f\n", total, total / (seconds - settle_));

@@ -18,6 +18,8 @@
 #include <ctime>
 #include <vector>
 
+#include "percentiles.h"
+
 namespace {
 
 double processMicros() {
@@ -78,8 +80,7 @@ int main(int argc, char **argv) {
     std::printf("asking_us_per_cycle=%.1f\n", asking);
     std::printf("answering_us_per_cycle=%.1f\n", answering);
     std::printf("round_trip_cost_us_per_cycle=%.1f\n", asking - alone + answering);
-    std::sort(g_roundTrips.begin(), g_roundTrips.end());
-    const auto at = [](double p) { return g_roundTrips[std::min(g_roundTrips.size() - 1, std::size_t(p * double(g_roundTrips.size())))]; };
-    std::printf("round_trip_p50_us=%.1f\nround_trip_p99_us=%.1f\n", at(0.5), at(0.99));
+    const opstation::bench::Percentiles roundTrips(g_roundTrips);
+    std::printf("round_trip_p50_us=%.1f\nround_trip_p99_us=%.1f\n", roundTrips.at(0.5), roundTrips.at(0.99));
     return 0;
 }
