@@ -1,13 +1,11 @@
 #include "wine.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -69,18 +67,20 @@ std::string whereLoadersWereSought() {
     return std::string("in ") + kWineFolder + " or on PATH";
 }
 
-std::optional<std::string> findLoader(std::string_view name) {
+// The first file called `name` in the loaders' folders that `fits`.
+template <typename Fits>
+std::optional<std::string> find(std::string_view name, Fits &&fits) {
     for (const std::string &folder : loaderFolders())
-        if (std::string candidate = folder + "/" + std::string(name); isProgram(candidate)) return candidate;
+        if (std::string candidate = folder + "/" + std::string(name); fits(candidate)) return candidate;
     return std::nullopt;
 }
+
+std::optional<std::string> findLoader(std::string_view name) { return find(name, isProgram); }
 
 // wineserver may be a script that picks the server of the installed width
 // (Debian's does): any program will do.
 std::string findProgram(std::string_view name) {
-    for (const std::string &folder : loaderFolders())
-        if (std::string candidate = folder + "/" + std::string(name); ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    return {};
+    return find(name, [](const std::string &path) { return ::access(path.c_str(), X_OK) == 0; }).value_or("");
 }
 
 // A program of wine's, started beside this one: it is not tied to this
@@ -110,17 +110,9 @@ Spawned spawn(std::vector<std::string> arguments, std::vector<std::string> envir
 // Its wait status, or nothing when it did not end within `limit` (it is
 // then stopped).
 std::optional<int> waitFor(pid_t pid, std::chrono::seconds limit) {
-    int status = 0;
-    for (const auto deadline = steady_clock::now() + limit;;) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) return status;
-        if (steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(5ms);
-    }
-    ::kill(pid, SIGKILL);
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return std::nullopt;
+    const std::optional<int> status = awaitChild(pid, limit);
+    if (!status) killChild(pid);
+    return status;
 }
 
 // The error of starting `loader` at all, 0 when it starts: a kernel without

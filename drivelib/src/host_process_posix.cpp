@@ -198,21 +198,33 @@ HostEnding HostProcess::ending() {
 void HostProcess::stop() {
     closeChannel();
     if (pid_ < 0 || reaped_) return;
-    ::kill(pid_, SIGKILL);
-    while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
-    }
+    status_ = killChild(pid_);
     reaped_ = true;
 }
 
 // Waits up to `patience` for the host to end; true once it has.
 bool HostProcess::reap(std::chrono::milliseconds patience) {
-    const auto deadline = steady_clock::now() + patience;
-    for (;;) {
-        const pid_t done = ::waitpid(pid_, &status_, WNOHANG);
-        if (done == pid_ || (done < 0 && errno == ECHILD)) return reaped_ = true;
-        if (steady_clock::now() >= deadline) return false;
+    const std::optional<int> status = awaitChild(pid_, patience);
+    if (status) status_ = *status;
+    return reaped_ = status.has_value();
+}
+
+std::optional<int> awaitChild(int pid, std::chrono::milliseconds patience) {
+    int status = 0;
+    for (const auto deadline = steady_clock::now() + patience;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno == ECHILD)) return status;
+        if (steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(2ms);
     }
+}
+
+int killChild(int pid) {
+    int status = 0;
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 void HostProcess::closeChannel() { closeFd(channel_); }

@@ -6,6 +6,8 @@
 // library properly, and not the host behind its back.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,13 @@ private:
 // A child's environment: this process's, with the NAME=value entries of
 // `changes` set on top. The strings stay in `changes` and in environ.
 std::vector<char *> environmentWith(std::vector<std::string> &changes);
+
+// Waits up to `patience` for the child `pid` to end: its wait status, or
+// nothing while it still runs.
+std::optional<int> awaitChild(int pid, std::chrono::milliseconds patience);
+
+// Stops the child `pid` with SIGKILL and reaps it: its wait status.
+int killChild(int pid);
 
 // How a wait status reads in a message.
 HostEnding describeWaitStatus(int status);
