@@ -59,9 +59,8 @@ int main(int argc, char **argv) {
                                                     .frame()))
         return 1;
     opstation::wire::FrameReader requests;
-    // A request that comes right after the last answer means cycles back to
-    // back: the next one is awaited awake for a moment. At the panel's 40 ms
-    // pace the host sleeps between cycles.
+    // Cycles back to back (wire::kBackToBack): the next request is awaited
+    // awake for a moment.
     using Clock = std::chrono::steady_clock;
     using namespace std::chrono_literals;
     Clock::time_point answered{};
@@ -74,7 +73,7 @@ int main(int argc, char **argv) {
             }
             const long got = opstation::host::readSome(channel.in, requests.space(), spin);
             if (got <= 0) return 0;  // the panel closed the channel
-            spin = Clock::now() - answered < 200us ? 100us : 0us;
+            spin = Clock::now() - answered < opstation::wire::kBackToBack ? 100us : 0us;
             requests.received(static_cast<std::size_t>(got));
         }
     } catch (const opstation::wire::ProtocolError &error) {

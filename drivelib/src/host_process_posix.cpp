@@ -23,8 +23,7 @@ using std::chrono::steady_clock;
 namespace {
 
 constexpr const char *kHostProgramName = "op-station-drive-host";
-constexpr auto kSpin = 50us;
-constexpr auto kBackToBack = 200us;  // a request this soon after the last answer
+constexpr auto kSpin = 50us;  // awake, for an answer to a request back to back (wire::kBackToBack)
 
 std::string errorText(int error) { return std::strerror(error); }
 
@@ -142,7 +141,7 @@ void HostProcess::start() {
 }
 
 bool HostProcess::send(std::span<const uint8_t> frame) {
-    backToBack_ = steady_clock::now() - answered_ < kBackToBack;
+    backToBack_ = steady_clock::now() - answered_ < wire::kBackToBack;
     while (!frame.empty()) {
         const ssize_t sent = ::send(channel_, frame.data(), frame.size(), MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
