@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "opstation/drive_library.h"
-#include "opstation/hosted_drive.h"
+#include "opstation/platform/drive_opening.h"
 #include "opstation/panel/exchange_cycle.h"
 #include "opstation/panel/key_model.h"
 #include "percentiles.h"
@@ -101,10 +101,8 @@ BENCHMARK(SimulatedDriveInProcess)->MinTime(2.0);
 // Cycles back to back, or (`gap`) at the panel's pace, one every 40 ms:
 // both sides then sleep between cycles and wake up for each.
 void throughHost(benchmark::State &bench, std::chrono::milliseconds gap) {
-    HostedDrive::Options options;
-    options.hostProgram = OPSTATION_HOST_PROGRAM;
-    HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
-    timedCycles(bench, drive, gap);
+    const auto drive = platform::openHostedDrive({.libraryFile = OPSTATION_SIMULATED_DRIVE, .hostFolder = OPSTATION_HOST_FOLDER});
+    timedCycles(bench, *drive, gap);
 }
 
 void SimulatedDriveThroughHost(benchmark::State &bench) { throughHost(bench, {}); }

@@ -19,7 +19,7 @@
 
 #include "baseline_window.h"
 #include "op_station.h"
-#include "opstation/hosted_drive.h"
+#include "opstation/platform/drive_opening.h"
 #include "opstation/panel/key_model.h"
 #include "percentiles.h"
 #include "picture1.h"
@@ -91,10 +91,8 @@ int runBaseline(QApplication &app, Probe &probe, double seconds) {
 int main(int argc, char **argv) {
     const std::string mode = argc > 1 ? argv[1] : "panel";
     // As op-station runs it: through the drive host, started before Qt.
-    opstation::HostedDrive::Options options;
-    options.hostProgram = OPSTATION_HOST_PROGRAM;
-    opstation::HostedDrive drive(opstation::kDefaultDriveLibrary, options);
-    if (mode != "baseline") drive.start();
+    std::unique_ptr<opstation::DriveLink> drive;
+    if (mode != "baseline") drive = opstation::platform::openDrive({.hostFolder = OPSTATION_HOST_FOLDER});
     QApplication app(argc, argv);
     const double seconds = argc > 2 ? std::stod(argv[2]) : 20.0;
     const std::string scenario = argc > 3 ? argv[3] : "idle";
@@ -106,7 +104,7 @@ int main(int argc, char **argv) {
     if (mode == "baseline") {
         code = runBaseline(app, probe, seconds);
     } else {
-        code = opstation::runPanel(app, drive, [&](OP_Station &window) {
+        code = opstation::runPanel(app, *drive, [&](OP_Station &window) {
             probe.watchTimer(window.timer1());
             opstation::StationState &state = window.session().state();
             if (scenario == "flash") opstation::press(state, opstation::PanelKey::jog);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "opstation/drive_library.h"
-#include "opstation/hosted_drive.h"
+#include "opstation/platform/drive_opening.h"
 #include "opstation/runner/script_runner.h"
 
 namespace opstation {
@@ -61,10 +61,8 @@ BENCHMARK(RunnerInProcess)->ArgName("transcript")->Arg(0)->Arg(1)->Unit(benchmar
 // The same workout with the library in the drive host, as op-station-run
 // runs it by default.
 void RunnerThroughHelperProcess(benchmark::State &bench) {
-    HostedDrive::Options options;
-    options.hostProgram = OPSTATION_HOST_PROGRAM;
-    HostedDrive drive(OPSTATION_SIMULATED_DRIVE, options);
-    runWorkout(bench, drive, bench.range(0) != 0);
+    const auto drive = platform::openHostedDrive({.libraryFile = OPSTATION_SIMULATED_DRIVE, .hostFolder = OPSTATION_HOST_FOLDER});
+    runWorkout(bench, *drive, bench.range(0) != 0);
 }
 BENCHMARK(RunnerThroughHelperProcess)->ArgName("transcript")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -7,9 +7,9 @@
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
 #   bin/op-station-wine                        the panel on a Windows drive.dll
-#   <libdir>/op-station/winbridge/             the bridge to Windows drive libraries
-#                                              (libdrive.so) and the Windows drive
-#                                              hosts, op-station-drive-host-<arch>.exe
+#   <libdir>/op-station/op-station-drive-host-<arch>.exe
+#                                              the Windows drive hosts, run by wine
+#                                              for a Windows drive library
 #   include/opstation/drive_api.h              the contract for drive libraries
 #   <libdir>/cmake/OpStation/                  find_package(OpStation)
 #   share/applications/<id>.desktop            the desktop's menu entry
@@ -54,15 +54,14 @@ install(TARGETS drivesim
 install(TARGETS op-station-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 opstation_install_manual(${PROJECT_SOURCE_DIR}/runner/op-station-run.1)
 
-# The bridge to Windows drive libraries in a folder of its own, with the
-# Windows drive hosts that the cross builds made (make test-windows; a
-# build without them installs the bridge alone, which then says that its
-# host is missing), and its launcher.
-if(TARGET winbridge)
-  install(TARGETS winbridge LIBRARY DESTINATION ${OPSTATION_WINBRIDGE_INSTALL_DIR} COMPONENT runtime NAMELINK_SKIP)
+# The Windows drive hosts that the cross builds made (make test-windows; a
+# build without them installs none, and a Windows drive library then gets
+# a message saying that its host is missing), and the launcher for a
+# Windows drive library.
+if(TARGET op-station-wine)
   foreach(arch IN LISTS OPSTATION_WINDOWS_ARCHS)
     install(PROGRAMS ${OPSTATION_WINDOWS_BUILD}/${arch}/bin/op-station-drive-host.exe
-      DESTINATION ${OPSTATION_WINBRIDGE_INSTALL_DIR} RENAME op-station-drive-host-${arch}.exe
+      DESTINATION ${OPSTATION_PRIVATE_LIBDIR} RENAME op-station-drive-host-${arch}.exe
       COMPONENT runtime OPTIONAL)
   endforeach()
   install(TARGETS op-station-wine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host_platform.h"
+#include "opstation/platform/host_channel.h"
 
 namespace opstation::host {
 
@@ -50,16 +50,11 @@ wire::FrameWriter DriveHost::answer(const wire::Frame &request) {
     }
 }
 
-// A bridge to another library reports that library's failures after the
-// call; they end the call as the loader's own errors do.
 template <typename Call_>
 void DriveHost::call(Call which, Call_ &&library) {
     current_ = which;
-    {
-        const CallInProgress inProgress(which);
-        library();
-    }
-    if (const auto failure = library_.bridgeFailure()) throw DriveLibraryError(*failure);
+    const platform::CallInProgress inProgress(which);
+    library();
 }
 
 wire::FrameWriter DriveHost::initialise(wire::PayloadReader &in) {

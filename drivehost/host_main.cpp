@@ -1,83 +1,92 @@
 // op-station-drive-host: runs a drive library for OP Station in a process
 // of its own, so that a crash or a hang of the library cannot take the
-// panel with it. The panel starts it; it is not meant to be run by hand.
+// program that uses it along. The programs start it; it is not meant to be
+// run by hand.
 //
-//   op-station-drive-host [LIBRARY]
+//   op-station-drive-host [--name NAME] [LIBRARY]
 //
 // LIBRARY is found as the panel finds it (libdrive.so by the normal library
-// search when no path is given). Requests arrive on standard input and
-// answers leave on standard output, as frames of opstation/host_protocol.h;
-// the host ends at the end of its input.
-#include <chrono>
+// search when no path is given); messages name it as NAME. Requests arrive
+// on standard input and answers leave on standard output, as frames of
+// opstation/host_protocol.h; the host ends at the end of its input.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "drive_host.h"
-#include "host_platform.h"
+#include "opstation/back_to_back.h"
+#include "opstation/platform/host_channel.h"
 
 namespace {
 
+using namespace opstation;
+
 constexpr const char *kUsage =
-    "Usage: op-station-drive-host [LIBRARY]\n"
-    "Runs a drive library for the OP Station panel in a process of its own.\n"
-    "The panel and op-station-run start it and talk to it over its standard\n"
-    "input and output; it is not meant to be started by hand.\n"
+    "Usage: op-station-drive-host [--name NAME] [LIBRARY]\n"
+    "Runs a drive library for OP Station in a process of its own. The\n"
+    "programs of OP Station start it and talk to it over its standard input\n"
+    "and output; it is not meant to be started by hand.\n"
     "\n"
     "  LIBRARY     the drive library file (default: " OPSTATION_DEFAULT_LIBRARY ", found by the\n"
     "              normal library search)\n"
+    "  --name NAME name the library NAME in messages (default: LIBRARY)\n"
     "  --help      show this help and exit\n"
     "  --version   show the version and exit\n";
 
-int usageError(const char *what) {
-    std::fprintf(stderr, "op-station-drive-host: %s\n%s", what, kUsage);
+int usageError(const std::string &what) {
+    std::fprintf(stderr, "op-station-drive-host: %s\n%s", what.c_str(), kUsage);
     return 2;
+}
+
+int serve(const std::string &library, const std::string &name) {
+    const platform::Channel channel = platform::takeStandardStreams();
+    platform::reportEndingsOn(channel.out);
+    DriveLibrary drive(library, name);
+    host::DriveHost host(drive, [&](std::span<const uint8_t> frame) { return platform::writeAll(channel.out, frame); });
+
+    if (!platform::writeAll(channel.out, wire::FrameWriter(wire::Kind::hello, wire::Call::none).u32(wire::kProtocolVersion).frame()))
+        return 1;
+    wire::FrameReader requests;
+    BackToBack pace;
+    auto spin = std::chrono::microseconds{0};
+    try {
+        for (;;) {
+            while (const auto request = requests.next()) {
+                if (!platform::writeAll(channel.out, host.answer(*request).frame())) return 1;
+                pace.mark();
+            }
+            const long got = platform::readSome(channel.in, requests.space(), spin);
+            if (got <= 0) return 0;  // the program closed the channel
+            spin = pace.spin();
+            requests.received(static_cast<std::size_t>(got));
+        }
+    } catch (const wire::ProtocolError &error) {
+        std::fprintf(stderr, "op-station-drive-host: the program sent %s; ending\n", error.what());
+        return 2;
+    }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string library = opstation::kDefaultDriveLibrary;
-    if (argc > 2) return usageError("too many arguments");
-    if (argc == 2) {
-        if (std::strcmp(argv[1], "--help") == 0) return std::fputs(kUsage, stdout), 0;
-        if (std::strcmp(argv[1], "--version") == 0) return std::puts("op-station-drive-host " OPSTATION_VERSION), 0;
-        if (argv[1][0] == '-' && argv[1][1] != '\0') return usageError((std::string("unknown option ") + argv[1]).c_str());
-        library = argv[1];
-    }
-
-    const opstation::host::Channel channel = opstation::host::takeStandardStreams();
-    opstation::host::reportEndingsOn(channel.out);
-    opstation::DriveLibrary drive(library);
-    opstation::host::DriveHost host(drive, [&](std::span<const uint8_t> frame) {
-        return opstation::host::writeAll(channel.out, frame);
-    });
-
-    using opstation::wire::FrameWriter;
-    if (!opstation::host::writeAll(channel.out, FrameWriter(opstation::wire::Kind::hello, opstation::wire::Call::none)
-                                                    .u32(opstation::wire::kProtocolVersion)
-                                                    .frame()))
-        return 1;
-    opstation::wire::FrameReader requests;
-    // Cycles back to back (wire::kBackToBack): the next request is awaited
-    // awake for a moment.
-    using Clock = std::chrono::steady_clock;
-    using namespace std::chrono_literals;
-    Clock::time_point answered{};
-    auto spin = 0us;
-    try {
-        for (;;) {
-            while (const auto request = requests.next()) {
-                if (!opstation::host::writeAll(channel.out, host.answer(*request).frame())) return 1;
-                answered = Clock::now();
-            }
-            const long got = opstation::host::readSome(channel.in, requests.space(), spin);
-            if (got <= 0) return 0;  // the panel closed the channel
-            spin = Clock::now() - answered < opstation::wire::kBackToBack ? 100us : 0us;
-            requests.received(static_cast<std::size_t>(got));
+    std::string library = kDefaultDriveLibrary;
+    std::string name;
+    bool libraryGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") return std::fputs(kUsage, stdout), 0;
+        if (arg == "--version") return std::puts("op-station-drive-host " OPSTATION_VERSION), 0;
+        if (arg == "--name") {
+            if (++i == argc) return usageError("--name needs a value");
+            name = argv[i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (libraryGiven) {
+            return usageError("too many arguments");
+        } else {
+            library = arg;
+            libraryGiven = true;
         }
-    } catch (const opstation::wire::ProtocolError &error) {
-        std::fprintf(stderr, "op-station-drive-host: the panel sent %s; ending\n", error.what());
-        return 2;
     }
+    return serve(library, name);
 }

@@ -13,12 +13,14 @@
 #include <string>
 #include <string_view>
 
-#include "drive_choice.h"
+#include "opstation/platform/close_requests.h"
+#include "opstation/platform/command_line.h"
+#include "opstation/platform/drive_opening.h"
+#include "opstation/platform/program.h"
 #include "opstation/runner/script.h"
 #include "opstation/runner/script_runner.h"
 #include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
-#include "stop_signals.h"
 
 namespace {
 
@@ -59,13 +61,10 @@ or the command line is wrong, or a file cannot be read or written; 3 the
 drive library failed. See op-station-run(1).
 )";
 
-struct UsageError {
-    std::string message;
-    bool pointToHelp = true;  // not for a file that cannot be read or written
-};
+using platform::UsageError;
 
 struct Options {
-    DriveChoice drive;
+    platform::DriveRequest drive{.program = std::string(kProgram)};
     std::optional<std::string> transcript;
     bool realTime = false;
     bool help = false;
@@ -73,13 +72,7 @@ struct Options {
     std::optional<std::string> script;
 };
 
-struct OptionSyntax {
-    std::string_view name;
-    bool takesValue;
-    void (*apply)(Options &, const std::string &);
-};
-
-constexpr std::array<OptionSyntax, 6> kOptions = {{
+constexpr std::array<platform::Option<Options>, 6> kOptions = {{
     {"--library", true, [](Options &o, const std::string &v) { o.drive.libraryFile = v; }},
     {"--transcript", true, [](Options &o, const std::string &v) { o.transcript = v; }},
     {"--real-time", false, [](Options &o, const std::string &) { o.realTime = true; }},
@@ -88,40 +81,12 @@ constexpr std::array<OptionSyntax, 6> kOptions = {{
     {"--version", false, [](Options &o, const std::string &) { o.version = true; }},
 }};
 
-void applyOption(Options &options, std::string_view arg, int &i, int argc, char **argv) {
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    for (const OptionSyntax &option : kOptions) {
-        if (option.name != name) continue;
-        if (!option.takesValue) {
-            if (equals != std::string_view::npos) throw UsageError{std::string(name) + " takes no value"};
-            return option.apply(options, {});
-        }
-        std::string value;
-        if (equals != std::string_view::npos) value = arg.substr(equals + 1);
-        else if (i + 1 < argc) value = argv[++i];
-        else throw UsageError{std::string(name) + " needs a value"};
-        if (value.empty()) throw UsageError{std::string(name) + " needs a value"};
-        return option.apply(options, value);
-    }
-    throw UsageError{"unknown option " + std::string(arg)};
-}
-
 Options parseCommandLine(int argc, char **argv) {
     Options options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            applyOption(options, arg, i, argc, argv);
-        } else if (options.script) {
-            throw UsageError{"one script only: " + *options.script + " and " + std::string(arg)};
-        } else {
-            options.script = std::string(arg);
-        }
-    }
+    platform::readCommandLine(argc, argv, kOptions, options, [](Options &o, std::string script) {
+        if (o.script) throw UsageError{"one script only: " + *o.script + " and " + script};
+        o.script = std::move(script);
+    });
     if (!options.script && !options.help && !options.version) throw UsageError{"no script given"};
     return options;
 }
@@ -140,12 +105,6 @@ std::string readScript(const std::string &path) {
     return text;
 }
 
-// The first signal stops the run after the cycle under way, so the library
-// is unloaded and the transcript ends; a call of the drive host that does
-// not return gets a moment, then the host is stopped. A second signal ends
-// the runner.
-volatile std::sig_atomic_t g_signal = 0;
-
 // Progress words for runs that take seconds: at most one line every two
 // seconds, none for a run that ends sooner.
 class Progress {
@@ -162,11 +121,13 @@ private:
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
-void stopAsTheSignalWould(const Verdict &verdict) {
+// The first close request stops the run after the cycle under way, so the
+// library is unloaded and the transcript ends; a call of the drive host
+// that does not return gets a moment, then the host is stopped. The runner
+// then ends as the request would have.
+[[noreturn]] void stopAsRequested(const Verdict &verdict) {
     std::cerr << kProgram << ": interrupted after cycle " << verdict.cycles << std::endl;
-    const int signal = g_signal;
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+    platform::endAsRequested();
 }
 
 std::string summary(const Script &script, const Verdict &verdict) {
@@ -192,18 +153,17 @@ int run(const Options &options) {
         }
     }
 
-    DriveChoice drive = options.drive;
-    drive.interruptFd = stopOnSignals(&g_signal);
+    platform::catchCloseRequests();
     Progress progress;
     RunSettings settings;
     settings.transcript = transcript;
     settings.realTime = options.realTime;
-    settings.interrupted = &g_signal;
+    settings.interrupted = &platform::closeRequestFlag();
     settings.afterCycle = [&progress](uint64_t cycle) { progress.afterCycle(cycle); };
 
     Verdict verdict;
     try {
-        const std::unique_ptr<DriveLink> link = makeDriveLink(drive);
+        const std::unique_ptr<DriveLink> link = platform::openDrive(options.drive);
         verdict = runScript(parsed.script, *link, settings);
     } catch (const std::exception &error) {  // the link could not be set up
         verdict.outcome = Verdict::Outcome::libraryFailed;
@@ -219,9 +179,9 @@ int run(const Options &options) {
         case Verdict::Outcome::failed: std::cerr << verdict.message << '\n'; break;
         case Verdict::Outcome::libraryFailed:
             std::cerr << kProgram << ": " << verdict.message << '\n';
-            if (g_signal != 0) stopAsTheSignalWould(verdict);  // a call given up on the signal
+            if (platform::closeRequest() != 0) stopAsRequested(verdict);  // a call given up on the request
             break;
-        case Verdict::Outcome::interrupted: stopAsTheSignalWould(verdict); break;
+        case Verdict::Outcome::interrupted: stopAsRequested(verdict);
     }
     return exitStatus(verdict.outcome);
 }
@@ -230,7 +190,7 @@ int run(const Options &options) {
 
 int main(int argc, char **argv) {
     std::ios::sync_with_stdio(false);
-    binaryStandardStreams();
+    platform::binaryStandardStreams();
     setLoadFaultExit(std::string(kProgram), kExitLibraryFailed);
     try {
         const Options options = parseCommandLine(argc, argv);

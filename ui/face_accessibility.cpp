@@ -180,11 +180,19 @@ Picture1Accessible::Picture1Accessible(Picture1 *picture) : QAccessibleWidget(pi
     std::stable_sort(children_.begin(), children_.end(), [](const Child &a, const Child &b) {
         return readingPlace(*a.control) < readingPlace(*b.control);
     });
-    picture->setAccessible(this);
+    // The interface and its children go before the members of Picture1 they read.
+    watching_ = {
+        QObject::connect(picture, &Picture1::lineChanged, picture,
+                         [this](int line, const QString &before) { lineChanged(line, before); }),
+        QObject::connect(picture, &Picture1::ledShowingChanged, picture,
+                         [this](int led) { ledShowingChanged(static_cast<Led>(led)); }),
+        QObject::connect(picture, &Picture1::going, picture,
+                         [this] { QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(this)); }),
+    };
 }
 
 Picture1Accessible::~Picture1Accessible() {
-    if (Picture1 *p = picture()) p->setAccessible(nullptr);
+    for (const QMetaObject::Connection &connection : watching_) QObject::disconnect(connection);
     for (const Child &c : children_) {
         if (c.id != 0) QAccessible::deleteAccessibleInterface(c.id);
     }
@@ -233,9 +241,10 @@ QRect Picture1Accessible::screenRect(const Control &control) const {
 }
 
 void Picture1Accessible::lineChanged(int line, const QString &before) {
+    const QString spokenBefore = spokenLine(std::u16string_view(reinterpret_cast<const char16_t *>(before.utf16()), std::size_t(before.size())));
     const QString after = spokenLine(picture()->line(line));
-    if (after == before) return;
-    QAccessibleTextUpdateEvent event(childFor(displayLabel(line)), 0, before, after);
+    if (after == spokenBefore) return;
+    QAccessibleTextUpdateEvent event(childFor(displayLabel(line)), 0, spokenBefore, after);
     QAccessible::updateAccessibility(&event);
 }
 

@@ -29,7 +29,8 @@ class Picture1;
 
 namespace opstation::face {
 
-// Installs the factory that gives Picture1 its interface; once per process.
+// Installs the factory that gives Picture1 its interface; once per process,
+// before the first Picture1 is made (Qt keeps the first interface made).
 void installAccessibility();
 
 // A display line as spoken: NULs and other control characters as blanks,
@@ -52,12 +53,11 @@ public:
     Picture1 *picture() const;
     QRect screenRect(const Control &control) const;
 
-    // Called by Picture1 after it changed what it shows. `before` is the
-    // line as it was spoken before the change.
+private:
+    // Picture1 changed what it shows; `before` is the line as it was.
     void lineChanged(int line, const QString &before);
     void ledShowingChanged(Led led);
 
-private:
     struct Child {
         const Control *control;
         QAccessible::Id id;  // 0 for Text1, whose interface is Qt's
@@ -66,6 +66,7 @@ private:
     QAccessibleInterface *childFor(const Control &control) const;
 
     std::vector<Child> children_;
+    std::vector<QMetaObject::Connection> watching_;
 };
 
 }  // namespace opstation::face

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <exception>
 
+#include "face_accessibility.h"
 #include "face_painter.h"
 #include "opstation/hosted_drive.h"
 #include "fatal_error.h"
@@ -45,6 +46,8 @@ OP_Station::OP_Station(opstation::DriveLink *drive, QWidget *parent)
     // neither the legends nor the hint box.
     setLayoutDirection(Qt::LeftToRight);
 
+    // Assistive technology sees the painted face from its first moment.
+    face::installAccessibility();
     picture1_ = new Picture1(this);
     // Labels are not widgets, so Picture1 and Text1 are the only tab stops.
     setTabOrder(picture1_, picture1_->text1());

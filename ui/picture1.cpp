@@ -6,15 +6,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "face_accessibility.h"
 #include "opstation/panel/key_model.h"
 #include "panel_input.h"
 
 namespace face = opstation::face;
 
-// The accessibility factory goes in before anything (the hint box's creation
-// included) can ask for Picture1's interface: Qt keeps the first one made.
-Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_((face::installAccessibility(), new QLineEdit(this))) {
+Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_(new QLineEdit(this)) {
     const face::Control &self = *face::find("Picture1");
     setObjectName(QStringLiteral("Picture1"));
     setGeometry(face::logical(self.rect).toRect());
@@ -40,37 +37,31 @@ Picture1::Picture1(QWidget *parent) : QWidget(parent), text1_((face::installAcce
     setAccessibleName(QStringLiteral("Keypad"));
 }
 
-// The interface and its children go before the members they read.
-Picture1::~Picture1() {
-    if (accessible_ != nullptr) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible_));
-}
+Picture1::~Picture1() { emit going(); }
 
 std::u16string_view Picture1::line(int index) const { return live_.lines[static_cast<std::size_t>(index)]; }
 
 void Picture1::setLine(int index, std::u16string_view text) {
     std::u16string &stored = live_.lines[static_cast<std::size_t>(index)];
     if (stored == text) return;
-    const QString spokenBefore = accessible_ != nullptr ? face::spokenLine(stored) : QString();
+    const QString before = QString::fromStdU16String(stored);
     stored.assign(text);
     update(face::paintedRect(face::displayLabel(index)).toAlignedRect());
-    if (accessible_ != nullptr) accessible_->lineChanged(index, spokenBefore);
+    emit lineChanged(index, before);
 }
 
 void Picture1::setLedColour(opstation::Led led, opstation::Colour colour) {
-    // The refresh visits every LED once a cycle, just after the library
-    // wrote the words: the moment to see whether they now say otherwise.
-    if (station_ != nullptr) noteShowing(led, opstation::ledShowing(station_->led(led)));
     opstation::Colour &stored = live_.leds[static_cast<std::size_t>(led)];
     if (stored == colour) return;
     stored = colour;
     update(face::paintedRect(face::control(led)).toAlignedRect());
 }
 
-void Picture1::noteShowing(opstation::Led led, opstation::LedShowing now) {
+void Picture1::ledShows(opstation::Led led, opstation::LedShowing now) {
     opstation::LedShowing &showing = showing_[static_cast<std::size_t>(led)];
     if (showing == now) return;
     showing = now;
-    if (accessible_ != nullptr) accessible_->ledShowingChanged(led);
+    emit ledShowingChanged(static_cast<int>(led));
 }
 
 opstation::LedShowing Picture1::ledShowing(opstation::Led led) const { return showing_[static_cast<std::size_t>(led)]; }

@@ -1,7 +1,8 @@
 // Picture1: the container that carries the whole face. It paints its labels
 // and shapes from the face table, holds the hint box Text1, and is the
 // display-line and LED-colour holder of the exchange cycle. Assistive
-// technology sees its keys, LEDs and display lines (face_accessibility.h).
+// technology sees its keys, LEDs and display lines (face_accessibility.h),
+// which follows what it shows through its signals.
 #pragma once
 
 #include <QWidget>
@@ -17,10 +18,7 @@ class QLineEdit;
 
 namespace opstation {
 class PanelInput;
-namespace face {
-class Picture1Accessible;
 }
-}  // namespace opstation
 
 class Picture1 final : public QWidget, public opstation::DisplayLines, public opstation::LedColours {
     Q_OBJECT
@@ -39,6 +37,7 @@ public:
     // LedColours: called for all seven LEDs on every cycle; only an LED whose
     // colour changed is repainted.
     void setLedColour(opstation::Led led, opstation::Colour colour) override;
+    void ledShows(opstation::Led led, opstation::LedShowing showing) override;
     opstation::Colour ledColour(opstation::Led led) const;
 
     // The control that takes a mouse press at a point of Picture1 in logical
@@ -52,19 +51,23 @@ public:
     // wired to a station.
     void setInput(opstation::PanelInput *input) { input_ = input; }
 
-    // The station whose keys the accessible keys tap and whose LED words the
-    // accessible LEDs tell; none for a face without a drive.
+    // The station whose keys the accessible keys tap; none for a face
+    // without a drive.
     void setStation(opstation::StationState *station) { station_ = station; }
     // A press and a release of a panel key: the next cycle reports it down
     // once. Nothing without a station.
     void tap(opstation::PanelKey key);
-    // What an LED shows over a flash period: from its words since the first
-    // LED refresh, from its design colour before.
+    // What an LED shows over a flash period: as the last LED refresh said,
+    // from its design colour before the first.
     opstation::LedShowing ledShowing(opstation::Led led) const;
 
-    // Picture1's accessible interface, while assistive technology has one;
-    // it is told of every change to what is shown.
-    void setAccessible(opstation::face::Picture1Accessible *accessible) { accessible_ = accessible; }
+signals:
+    // A display line now shows other text; `before` is what it held.
+    void lineChanged(int line, const QString &before);
+    // What an LED shows over a flash period changed (an opstation::Led).
+    void ledShowingChanged(int led);
+    // Picture1 is going: whoever reads it lets go now, while it still stands.
+    void going();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -78,11 +81,9 @@ protected:
 private:
     void forwardMouse(QMouseEvent *event);
     void forwardKey(QKeyEvent *event);
-    void noteShowing(opstation::Led led, opstation::LedShowing now);
 
     opstation::PanelInput *input_ = nullptr;
     opstation::StationState *station_ = nullptr;
-    opstation::face::Picture1Accessible *accessible_ = nullptr;
     opstation::face::LiveValues live_ = opstation::face::LiveValues::atCreation();
     std::array<opstation::LedShowing, opstation::kLedCount> showing_{};
     QLineEdit *text1_;

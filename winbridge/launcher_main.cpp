@@ -1,8 +1,8 @@
-// op-station-wine: the panel on a Windows drive library for a user who has
-// only the DLL. It makes a drive-library folder for it (the bridge as
-// libdrive.so and the DLL as drive.dll, both symbolic links), prepares the
-// wine prefix on first use, and starts op-station, or op-station-run, with
-// that folder first on LD_LIBRARY_PATH. See op-station-wine(1).
+// op-station-wine: the panel, or a script run, on a Windows drive library
+// for a user who has only the DLL. It checks the DLL, prepares the wine
+// prefix on first use (before the panel's watchdog counts), and starts
+// op-station, or op-station-run, with --library DRIVE.DLL: those programs
+// run the DLL in the Windows drive host under wine. See op-station-wine(1).
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "opstation/drive_library.h"
-#include "windows_dll.h"
-#include "wine.h"
+#include "opstation/platform/program.h"
+#include "opstation/platform/wine.h"
 
 namespace {
 
@@ -29,15 +29,13 @@ constexpr int kExitUsage = 2;
 constexpr const char *kHelp = R"(Usage: op-station-wine [--run SCRIPT [OPTIONS]] DRIVE.DLL
 
 Opens the OP Station panel on a Windows drive library, a 32-bit or 64-bit
-drive.dll, which runs under wine through the panel's bridge. It makes a
-drive-library folder for the DLL (symbolic links to the bridge and to
-DRIVE.DLL, below the folder of the wine prefix), prepares the bridge's wine
-prefix on first use (about 10 s), then starts op-station with that folder
-first on LD_LIBRARY_PATH.
+drive.dll, which runs under wine in OP Station's Windows drive host. It
+prepares the wine prefix on first use (about 10 s), then starts op-station
+with --library DRIVE.DLL.
 
   --run SCRIPT   run SCRIPT with op-station-run instead of opening the
                  window; OPTIONS between SCRIPT and DRIVE.DLL go to
-                 op-station-run (--transcript FILE, --real-time, --in-process)
+                 op-station-run (--transcript FILE, --real-time, ...)
   --help         show this help and exit
   --version      show the version and exit
 
@@ -84,49 +82,9 @@ Request parse(int argc, char **argv) {
     return request;
 }
 
-fs::path ownFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
-
-// The bridge where it is installed, or in the build tree beside bin/.
-fs::path bridge(int failure) {
-    for (const char *relative : {OPSTATION_BRIDGE_FROM_BIN, OPSTATION_BRIDGE_IN_BUILD}) {
-        std::error_code error;
-        const fs::path candidate = fs::canonical(ownFolder() / relative, error);
-        if (!error) return candidate;
-    }
-    fail(failure, "the bridge to Windows drive libraries is not installed: no " +
-                      (ownFolder() / OPSTATION_BRIDGE_FROM_BIN).lexically_normal().string());
-}
-
-// One folder per DLL, named by a hash of its path, kept for the next start.
-std::string folderName(const std::string &dll) {
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const unsigned char c : dll) hash = (hash ^ c) * 1099511628211ull;
-    char name[17];
-    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
-    return name;
-}
-
-// Points `link` at `target`, replacing what was there in one step.
-void linkTo(const fs::path &target, const fs::path &link) {
-    const fs::path fresh = link.string() + ".new" + std::to_string(::getpid());
-    fs::create_symlink(target, fresh);
-    fs::rename(fresh, link);
-}
-
-fs::path driveLibraryFolder(const std::string &dll, const fs::path &bridgeFile, const std::string &prefix) {
-    const fs::path folder = fs::path(prefix).parent_path() / "drives" / folderName(dll);
-    fs::create_directories(folder);
-    linkTo(bridgeFile, folder / "libdrive.so");
-    linkTo(dll, folder / "drive.dll");
-    return folder;
-}
-
-[[noreturn]] void start(const Request &request, const fs::path &folder, int failure) {
-    const std::string previous = std::getenv("LD_LIBRARY_PATH") != nullptr ? std::getenv("LD_LIBRARY_PATH") : "";
-    const std::string path = folder.string() + (previous.empty() ? "" : ":" + previous);
-    ::setenv("LD_LIBRARY_PATH", path.c_str(), 1);
-    std::string program = (ownFolder() / (request.script ? "op-station-run" : "op-station")).string();
-    std::vector<std::string> args{program};
+[[noreturn]] void start(const Request &request, const std::string &dll, int failure) {
+    const std::string program = platform::programFolder() + "/" + (request.script ? "op-station-run" : "op-station");
+    std::vector<std::string> args{program, "--library", dll};
     if (request.script) {
         args.insert(args.end(), request.runnerOptions.begin(), request.runnerOptions.end());
         args.push_back("--");
@@ -149,17 +107,15 @@ int main(int argc, char **argv) {
     if (error || fs::is_directory(dll)) fail(kExitUsage, "cannot read the drive library " + request.dll + ": " +
                                                          (error ? error.message() : "it is a folder"));
     try {
-        winbridge::dllMachine(dll.string());
-        const std::string prefix = winbridge::winePrefix();
-        const fs::path folder = driveLibraryFolder(dll.string(), bridge(failure), prefix);
-        // Prepared here, outside the panel's time limit for its first call;
-        // without wine the bridge says what to install.
-        if (const auto loader = winbridge::preparingLoader())
-            winbridge::prepareWinePrefix({*loader, *loader, {}, prefix, winbridge::wineEnvironment(prefix)}, kProgram);
-        start(request, folder, failure);
+        platform::dllMachine(dll.string());
+        // Prepared here, outside the watchdog of the first call; without
+        // wine the program started says what to install.
+        if (const auto loader = platform::preparingLoader()) {
+            const std::string prefix = platform::winePrefix();
+            platform::prepareWinePrefix({*loader, *loader, {}, prefix, platform::wineEnvironment(prefix)}, kProgram);
+        }
     } catch (const DriveLibraryError &cause) {
         fail(failure, "cannot load the drive library " + dll.string() + ": " + cause.what());
-    } catch (const fs::filesystem_error &cause) {
-        fail(failure, "cannot make the drive-library folder for " + dll.string() + ": " + cause.what());
     }
+    start(request, dll.string(), failure);
 }

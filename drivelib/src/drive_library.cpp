@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "opstation/ansi_codepage.h"
-#include "opstation/bridge_api.h"
 #include "opstation/drive_api.h"
 
 #if defined(_WIN32)
@@ -28,7 +27,6 @@ using InitialiseFn = decltype(&opstat_initialise);
 using TerminateFn = decltype(&opstat_terminate);
 using DownloadFn = decltype(&opstat_download);
 using UploadFn = decltype(&opstat_upload);
-using BridgeFailureFn = decltype(&opstation_bridge_failure);
 
 #if !defined(_WIN32)
 std::string g_loadFaultProgram = "op-station: ";
@@ -134,7 +132,8 @@ std::string windowsErrorText(DWORD code) {
 // A loaded shared library, through the platform's own loader.
 class SharedObject {
 public:
-    explicit SharedObject(const std::string &fileName) {
+    // `fileName` is loaded; messages name it as `shown`.
+    SharedObject(const std::string &fileName, const std::string &shown) {
 #if defined(_WIN32)
         // A bare name is looked for beside the program and in the system
         // folders, never in the current folder, where anyone may have left a
@@ -147,16 +146,16 @@ public:
                            : LoadLibraryA(fileName.c_str());
         const DWORD error = GetLastError();
         SetThreadErrorMode(previousMode, nullptr);
-        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + windowsErrorText(error));
+        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + shown + ": " + windowsErrorText(error));
 #else
         // RTLD_LOCAL keeps the library's symbols out of the panel's own
         // namespace; RTLD_NOW finds unresolved references at load, not in
         // the middle of a cycle.
         {
-            const LoadFaultGuard guard(fileName);
+            const LoadFaultGuard guard(shown);
             handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
-        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + fileName + ": " + dlerrorText());
+        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + shown + ": " + dlerrorText());
 #endif
     }
 
@@ -184,15 +183,6 @@ public:
         if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, error);
         if (address == nullptr) throw missingEntryPoint(fileName, name, "the symbol's address is null");
         return address;
-#endif
-    }
-
-    // A symbol the library may lack; null when it does.
-    void *optionalSymbol(const char *name) const {
-#if defined(_WIN32)
-        return reinterpret_cast<void *>(GetProcAddress(handle_, name));
-#else
-        return dlsym(handle_, name);
 #endif
     }
 
@@ -242,14 +232,13 @@ struct DriveLibrary::Impl {
     TerminateFn terminate = nullptr;
     DownloadFn download = nullptr;
     UploadFn upload = nullptr;
-    std::optional<BridgeFailureFn> bridgeFailure;  // looked up once, may be null
     std::optional<DriveLibraryError> loadFailure;  // a failed load is never tried again
 
-    SharedObject &loaded(const std::string &fileName) {
+    SharedObject &loaded(const std::string &fileName, const std::string &shown) {
         if (loadFailure) throw *loadFailure;
         if (!library) {
             try {
-                library = std::make_unique<SharedObject>(fileName);
+                library = std::make_unique<SharedObject>(fileName, shown);
             } catch (const DriveLibraryError &error) {
                 loadFailure = error;
                 throw;
@@ -259,18 +248,21 @@ struct DriveLibrary::Impl {
     }
 
     template <typename Fn>
-    Fn entry(Fn &cached, const std::string &fileName, const char *name) {
-        if (cached == nullptr) cached = reinterpret_cast<Fn>(loaded(fileName).symbol(fileName, name));
+    Fn entry(Fn &cached, const DriveLibrary &drive, const char *name) {
+        if (cached == nullptr)
+            cached = reinterpret_cast<Fn>(loaded(drive.fileName(), drive.shownName()).symbol(drive.shownName(), name));
         return cached;
     }
 };
 
-DriveLibrary::DriveLibrary(std::string fileName) : fileName_(std::move(fileName)), impl_(std::make_unique<Impl>()) {}
+DriveLibrary::DriveLibrary(std::string fileName, std::string shownName)
+    : fileName_(std::move(fileName)), shownName_(shownName.empty() ? fileName_ : std::move(shownName)),
+      impl_(std::make_unique<Impl>()) {}
 
 DriveLibrary::~DriveLibrary() = default;
 
 void DriveLibrary::initialiseInto(int32_t station, char *title) {
-    impl_->entry(impl_->initialise, fileName_, "opstat_initialise")(station, title);
+    impl_->entry(impl_->initialise, *this, "opstat_initialise")(station, title);
 }
 
 Text DriveLibrary::initialise(int32_t station) {
@@ -279,26 +271,17 @@ Text DriveLibrary::initialise(int32_t station) {
     return decodeAnsi(title.data(), kTitleSize);
 }
 
-void DriveLibrary::terminate(int32_t station) { impl_->entry(impl_->terminate, fileName_, "opstat_terminate")(station); }
+void DriveLibrary::terminate(int32_t station) { impl_->entry(impl_->terminate, *this, "opstat_terminate")(station); }
 
 void DriveLibrary::download(const DownloadKeys &k) {
-    impl_->entry(impl_->download, fileName_, "opstat_download")(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
+    impl_->entry(impl_->download, *this, "opstat_download")(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
 }
 
 // The entry point returns a 16-bit value: only the low 16 bits of the
 // return register count, whatever the library left in the rest.
 int16_t DriveLibrary::uploadInto(const UploadLedWords &w, char *line1, char *line2) {
-    const auto fn = impl_->entry(impl_->upload, fileName_, "opstat_upload");
+    const auto fn = impl_->entry(impl_->upload, *this, "opstat_upload");
     return fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13], line1, line2);
-}
-
-std::optional<std::string> DriveLibrary::bridgeFailure() {
-    if (!impl_->library) return std::nullopt;
-    if (!impl_->bridgeFailure)
-        impl_->bridgeFailure = reinterpret_cast<BridgeFailureFn>(impl_->library->optionalSymbol("opstation_bridge_failure"));
-    const char *failure = *impl_->bridgeFailure != nullptr ? (*impl_->bridgeFailure)() : nullptr;
-    if (failure == nullptr) return std::nullopt;
-    return std::string(failure);
 }
 
 UploadResult DriveLibrary::upload(const UploadLedWords &leds) {

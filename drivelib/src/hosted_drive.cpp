@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "opstation/ansi_codepage.h"
-#include "opstation/host_process.h"
 
 namespace opstation {
 
@@ -60,13 +59,6 @@ void putLedWords(wire::FrameWriter &frame, const UploadLedWords &leds) {
 }
 
 }  // namespace
-
-HostedDrive::HostedDrive(std::string libraryFile) : HostedDrive(std::move(libraryFile), Options{}) {}
-
-HostedDrive::HostedDrive(std::string libraryFile, Options options)
-    : HostedDrive(libraryFile,
-                  std::make_unique<HostProcess>(options.hostProgram, std::vector<std::string>{libraryFile}, options.interruptFd),
-                  options.limits) {}
 
 HostedDrive::HostedDrive(std::string libraryFile, std::unique_ptr<HostTransport> transport, HostLimits limits)
     : fileName_(std::move(libraryFile)), transport_(std::move(transport)), limits_(limits) {}
@@ -159,10 +151,13 @@ void HostedDrive::ensureStarted() {
     started_ = true;
     try {
         transport_->start();
-    } catch (const DriveLibraryError &error) {
+    } catch (const HostStartError &error) {
         fail("cannot start the drive host " + transport_->program() + " for the drive library " + fileName_ + ": " +
              error.what());
+    } catch (const DriveLibraryError &error) {
+        fail(error.what());
     }
+    startedAt_ = steady_clock::now();
 }
 
 HostedDrive::Answer HostedDrive::roundTrip(Call call, Kind request, const wire::FrameWriter &frame, milliseconds limit) {
@@ -176,7 +171,9 @@ HostedDrive::Answer HostedDrive::roundTrip(Call call, Kind request, const wire::
 
 HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds limit) {
     const Expected &expected = expectedFor(request);
-    const auto deadline = steady_clock::now() + limit;
+    // Until the host says hello, it is still starting: the call's own limit
+    // runs from then on.
+    auto deadline = helloSeen_ ? steady_clock::now() + limit : startedAt_ + limits_.start;
     std::optional<steady_clock::time_point> closing;
     for (;;) {
         std::optional<wire::Frame> frame;
@@ -194,6 +191,7 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
             case Kind::hello:
                 if (helloSeen_ || size != 4) break;
                 helloSeen_ = true;
+                deadline = steady_clock::now() + limit;
                 if (const uint32_t version = in.u32(); version != wire::kProtocolVersion)
                     fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
                          " speaks protocol version " + std::to_string(version) + ", not " +
@@ -241,6 +239,9 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                                              cycleNote(call) + ": the program was asked to close before the call returned");
                 throw DriveInterrupted(failure_->what());
             }
+            if (!helloSeen_)
+                fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
+                     " did not start within " + seconds(limits_.start) + "; it was stopped");
             fail("the drive library " + fileName_ + " hung in " + entry(call) + ": no return within " + seconds(limit) +
                  cycleNote(call) + "; its host process was stopped");
         }
@@ -251,6 +252,9 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
 // call, or its output simply ended. How it ended tells the rest.
 void HostedDrive::hostEnded(Call call, std::optional<std::string> cause) {
     const HostEnding ending = transport_->ending();
+    if (!helloSeen_)
+        fail("the drive host " + transport_->program() + " for the drive library " + fileName_ + " ended before it started: " +
+             ending.text);
     const std::string library = "the drive library " + fileName_;
     const std::string in = entry(call);
     const std::string note = cycleNote(call);
@@ -273,10 +277,10 @@ void HostedDrive::fail(std::string message) {
     throw *failure_;
 }
 
-// The host's own messages name the library file (or, from a bridge, the
-// library behind it); one that names none gets the file put in front.
+// The host's own messages name the library file as it was given; one that
+// names none gets the file put in front.
 std::string HostedDrive::namingTheLibrary(std::string message) const {
-    if (message.find(fileName_) != std::string::npos || message.find("drive library ") != std::string::npos) return message;
+    if (message.find(fileName_) != std::string::npos) return message;
     return "the drive library " + fileName_ + ": " + message;
 }
 

@@ -67,7 +67,10 @@ void update_LEDS(StationState &state, LedColours &colours) {
         state.flashCounter = 0;
         state.flashPhase = static_cast<int16_t>(~state.flashPhase);
     }
-    for (Led led : kRefreshOrder) colours.setLedColour(led, ledColour(state.led(led), state.flashPhase));
+    for (Led led : kRefreshOrder) {
+        colours.ledShows(led, ledShowing(state.led(led)));
+        colours.setLedColour(led, ledColour(state.led(led), state.flashPhase));
+    }
 }
 
 void runExchangeCycle(StationState &state, DriveLink &drive, DisplayLines &display, LedColours &colours) {

@@ -11,15 +11,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "../support/files.h"
+
 namespace {
+
+using opstation::test::slurp;
+using opstation::test::testLibrary;
 
 namespace fs = std::filesystem;
 
 #if defined(_WIN32)
-const std::string kDriveFile = "drive.dll";
 // A path as cmd takes it: drive Z: is the Unix root under wine.
 std::string commandPath(std::string path) {
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
@@ -36,7 +39,6 @@ std::string messages(std::string text) {
     return text;
 }
 #else
-const std::string kDriveFile = "libdrive.so";
 std::string commandPath(const std::string &path) { return path; }
 std::string quoted(const std::string &text) { return "'" + text + "'"; }
 std::string shellCommand(const std::string &command) { return command; }
@@ -47,15 +49,6 @@ std::string messages(std::string text) { return text; }
 const std::string kRunner = commandPath(OPSTATION_RUNNER);
 const std::string kDrive = DRIVESIM_LIBRARY_PATH;
 const std::string kTestLibs = OPSTATION_TESTLIBS_DIR;
-
-std::string testLibrary(const std::string &name) { return kTestLibs + "/" + name + "/" + kDriveFile; }
-
-std::string slurp(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 class RunnerCli : public ::testing::Test {
 protected:
@@ -158,7 +151,7 @@ TEST_F(RunnerCli, CrashOrHangInTheDriveHostIsStatus3) {
 TEST_F(RunnerCli, LibraryCutShortIsStatus3) {
     std::string bytes = slurp(testLibrary("recording_drive"));
     bytes.resize(1000);
-    const std::string cut = (dir / kDriveFile).string();
+    const std::string cut = (dir / fs::path(testLibrary("recording_drive")).filename()).string();
     std::ofstream(cut, std::ios::binary) << bytes;
     const std::string ok = script("ok.ops", "wait 1\n");
     for (const std::string where : {"--in-process ", ""}) {

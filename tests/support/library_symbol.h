@@ -12,17 +12,9 @@
 #include <dlfcn.h>
 #endif
 
-#include "opstation/drive_library.h"
+#include "files.h"
 
 namespace opstation::test {
-
-#if defined(OPSTATION_TESTLIBS_DIR)
-// The test library called `name`, in its own folder below the test
-// libraries' folder, under the file name the panel loads.
-inline std::string testLibrary(const std::string &name) {
-    return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/" + kDefaultDriveLibrary;
-}
-#endif
 
 template <typename T>
 T librarySymbol(const std::string &path, const char *name) {

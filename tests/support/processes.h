@@ -1,6 +1,7 @@
-// Watching child processes from a test: a process's children by the parent
-// ids in /proc, whether a process still exists, and a bounded wait for a
-// condition (for events that come from another process).
+// Child processes from a test: starting a program with its standard error
+// in a file, a process's children by the parent ids in /proc, whether a
+// process still exists, and a bounded wait for a condition (for events that
+// come from another process).
 #pragma once
 
 #include <cctype>
@@ -11,10 +12,33 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace opstation::test {
+
+// Starts `argv` with the NAME=value entries of `environment` on top of
+// ours, standard error into `errors`, and the signals `ignored` ignored as
+// nohup leaves SIGHUP.
+inline pid_t start(std::vector<std::string> argv, std::vector<std::string> environment, const std::filesystem::path &errors,
+                   std::vector<int> ignored = {}) {
+    std::vector<char *> args;
+    for (std::string &arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, STDERR_FILENO);
+        for (std::string &entry : environment) ::putenv(entry.data());
+        for (const int signal : ignored) ::signal(signal, SIG_IGN);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
 
 inline bool alive(pid_t pid) { return ::kill(pid, 0) == 0; }
 

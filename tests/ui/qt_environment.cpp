@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 
+#include "face_accessibility.h"
 #include "face_table.h"
 
 namespace opstation::face::testing {
@@ -16,7 +17,10 @@ namespace {
 
 class QtEnvironment final : public ::testing::Environment {
 public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void SetUp() override {
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        installAccessibility();
+    }
     void TearDown() override { app_.reset(); }
 
 private:

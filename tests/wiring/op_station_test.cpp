@@ -17,10 +17,11 @@
 #include <gtest/gtest.h>
 
 #include "../libs/recording_drive.h"
+#include "../support/library_symbol.h"
 #include "../support/processes.h"
 #include "face_table.h"
 #include "opstation/drive_library.h"
-#include "opstation/hosted_drive.h"
+#include "opstation/platform/drive_opening.h"
 #include "picture1.h"
 #include "run_panel.h"
 
@@ -30,8 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using opstation::DownloadKeys;
 
-std::string testLibrary(const std::string &name) { return std::string(OPSTATION_TESTLIBS_DIR) + "/" + name + "/libdrive.so"; }
-
+using opstation::test::testLibrary;
 
 // Centre of a control of Picture1, in the window's logical pixels.
 QPoint centreOf(const char *name) {
@@ -43,10 +43,8 @@ QPoint centreOf(const char *name) {
 enum class Link { inProcess, hosted };
 
 std::unique_ptr<opstation::DriveLink> linkTo(Link link, const std::string &path) {
-    if (link == Link::inProcess) return std::make_unique<opstation::DriveLibrary>(path);
-    opstation::HostedDrive::Options options;
-    options.hostProgram = OPSTATION_HOST_PROGRAM;
-    return std::make_unique<opstation::HostedDrive>(path, options);
+    return opstation::platform::openDrive(
+        {.libraryFile = path, .inProcess = link == Link::inProcess, .hostFolder = OPSTATION_HOST_FOLDER});
 }
 
 std::string nameOf(const ::testing::TestParamInfo<Link> &info) { return info.param == Link::inProcess ? "InProcess" : "Hosted"; }
@@ -357,7 +355,7 @@ QString testLibraryFolder(const char *name) { return QString::fromStdString(std:
 TEST(Program, MissingLibraryIsAClearErrorAndExitCode) {
     const QString folder = QDir::tempPath() + "/op-station-nolib-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(folder);
-    for (const QString &file : {QString(OPSTATION_PROGRAM), QString(OPSTATION_HOST_PROGRAM)}) {
+    for (const QString &file : {QString(OPSTATION_PROGRAM), QString(OPSTATION_HOST_FOLDER "/op-station-drive-host")}) {
         const QString copy = folder + "/" + QFileInfo(file).fileName();
         QFile::remove(copy);
         ASSERT_TRUE(QFile::copy(file, copy));
@@ -434,14 +432,14 @@ TEST(Program, NoHostOutlivesTheProgramKilledWithSigkill) {
         << "drive host " << host << " outlived the program";
 }
 
-// The panel has no command line: Qt's own options are not read (a platform
-// that does not exist would stop Qt before the window opens), while Qt's
-// environment (QT_QPA_PLATFORM) still is.
-TEST(Program, QtOptionsOnTheCommandLineAreIgnored) {
-    const ProgramRun run = runProgram(OPSTATION_PROGRAM, QString::fromStdString(std::string(OPSTATION_TESTLIBS_DIR) + "/drive_without_download"),
-                                      {"-platform", "no-such-platform", "-reverse", "-style", "no-such-style"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.errors.toStdString(), HasSubstr("has no entry point opstat_download"));
+// Qt's own options are not the panel's: they are refused before Qt starts
+// (a platform that does not exist would stop Qt), while Qt's environment
+// (QT_QPA_PLATFORM) still counts.
+TEST(Program, QtOptionsOnTheCommandLineAreRefused) {
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("drive_without_download"),
+                                      {"-platform", "no-such-platform", "-reverse"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("op-station: unknown option -platform"));
 }
 
 }  // namespace

@@ -44,13 +44,16 @@ void setLoadFaultReport(LoadFaultReport report);
 class DriveLibrary final : public DriveLink {
 public:
     // fileName without a slash is found by the platform's library search;
-    // with a slash it is opened as that path.
-    explicit DriveLibrary(std::string fileName = kDefaultDriveLibrary);
+    // with a slash it is opened as that path. Messages name the library as
+    // shownName, the file name by default (a drive host run by wine is
+    // given the Windows path of a file its user knows by the Unix one).
+    explicit DriveLibrary(std::string fileName = kDefaultDriveLibrary, std::string shownName = {});
     ~DriveLibrary() override;
     DriveLibrary(const DriveLibrary &) = delete;
     DriveLibrary &operator=(const DriveLibrary &) = delete;
 
     const std::string &fileName() const { return fileName_; }
+    const std::string &shownName() const { return shownName_; }
 
     Text initialise(int32_t station) override;
     void terminate(int32_t station) override;
@@ -64,13 +67,10 @@ public:
     void initialiseInto(int32_t station, char *title);
     int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
 
-    // For a library that bridges to another (opstation/bridge_api.h): the
-    // failure it reports for the call just made, if any.
-    std::optional<std::string> bridgeFailure();
-
 private:
     struct Impl;
     std::string fileName_;
+    std::string shownName_;
     std::unique_ptr<Impl> impl_;
 };
 

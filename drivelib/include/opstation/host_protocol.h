@@ -39,7 +39,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -56,11 +55,6 @@ inline constexpr std::size_t kHeaderSize = 8;
 inline constexpr std::size_t kMaxPayload = 4096;
 inline constexpr std::size_t kMaxText = kMaxPayload - 4;
 
-// Both sides count a request that follows the last answer within this long
-// as cycles back to back (a runner's, a benchmark's), and then await the
-// next message awake for a moment: waking up costs more than the round trip
-// itself on some machines. At the panel's 40 ms pace both sides sleep.
-inline constexpr std::chrono::microseconds kBackToBack{200};
 inline constexpr uint8_t kMagic0 = 'O';
 inline constexpr uint8_t kMagic1 = 'P';
 
@@ -191,15 +185,6 @@ struct Frame {
 // any payload is awaited: a stream that has gone wrong is never waited on.
 class FrameReader {
 public:
-    // Appends bytes that arrived. Returns false if they do not fit, which
-    // only a stream that is not frames can cause.
-    bool feed(std::span<const uint8_t> bytes) {
-        compact();
-        if (bytes.size() > buffer_.size() - end_) return false;
-        std::memcpy(buffer_.data() + end_, bytes.data(), bytes.size());
-        end_ += bytes.size();
-        return true;
-    }
     // Where a read may put bytes directly, and how many arrived there.
     std::span<uint8_t> space() {
         compact();
@@ -220,8 +205,6 @@ public:
         start_ += kHeaderSize + length;
         return Frame{static_cast<Kind>(h[2]), static_cast<Call>(h[3]), {h + kHeaderSize, length}};
     }
-
-    bool empty() const { return start_ == end_; }
 
 private:
     void compact() {

@@ -30,14 +30,23 @@ public:
 };
 
 // How long a call may take before the host counts as hung and is stopped.
-// The first call includes starting the host and loading the library.
+// The host's start (for a Windows library: wine's) has a limit of its own,
+// from the moment it is started until it says hello.
 struct HostLimits {
+    std::chrono::milliseconds start{90'000};
     std::chrono::milliseconds initialise{30'000};
     std::chrono::milliseconds cycle{3'000};  // download, upload, or both
     std::chrono::milliseconds terminate{5'000};
     // After the program is asked to close, a call still running gets this
     // long to finish before it is given up.
     std::chrono::milliseconds grace{1'000};
+};
+
+// The host program could not be started at all: the cause alone
+// ("No such file or directory"); the client names the host and the library.
+class HostStartError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // How a host process ended.
@@ -54,7 +63,9 @@ public:
     using Deadline = std::chrono::steady_clock::time_point;
 
     virtual ~HostTransport() = default;
-    // Starts the host; throws DriveLibraryError with the cause if it cannot.
+    // Starts the host. Throws HostStartError when the host program cannot
+    // be started, or DriveLibraryError with a whole message when the
+    // library cannot run at all (a Windows DLL without wine, say).
     virtual void start() = 0;
     // False when the host can no longer be written to.
     virtual bool send(std::span<const uint8_t> frame) = 0;
@@ -71,21 +82,8 @@ public:
     virtual std::string program() const = 0;
 };
 
-// The host program beside the running executable.
-std::string defaultHostProgram();
-
 class HostedDrive final : public DriveLink {
 public:
-    struct Options {
-        std::string hostProgram = defaultHostProgram();
-        HostLimits limits{};
-        // Readable when the program is asked to close (a signal's self-pipe);
-        // never read here. -1 for none.
-        int interruptFd = -1;
-    };
-
-    explicit HostedDrive(std::string libraryFile = kDefaultDriveLibrary);
-    HostedDrive(std::string libraryFile, Options options);
     HostedDrive(std::string libraryFile, std::unique_ptr<HostTransport> transport, HostLimits limits = {});
     ~HostedDrive() override;
     HostedDrive(const HostedDrive &) = delete;
@@ -131,6 +129,7 @@ private:
     HostLimits limits_;
     wire::FrameReader frames_;
     bool started_ = false;
+    std::chrono::steady_clock::time_point startedAt_{};
     bool helloSeen_ = false;
     long cycles_ = 0;
     std::optional<DriveLibraryError> failure_;

@@ -27,12 +27,19 @@ public:
     virtual void setLine(int index, std::u16string_view text) = 0;
 };
 
+// What an LED shows over a whole flash period: lit in both phases is on,
+// lit in one phase only is flashing, lit in neither off.
+enum class LedShowing : uint8_t { off, on, flashing };
+
 // The seven LED colours. Set on every refresh, changed or not: a holder that
-// draws should redraw only what actually changed.
+// draws should redraw only what actually changed. With each colour comes
+// what the LED shows over a whole flash period, for a holder that tells it
+// in words.
 class LedColours {
 public:
     virtual ~LedColours() = default;
     virtual void setLedColour(Led led, Colour colour) = 0;
+    virtual void ledShows(Led, LedShowing) {}
 };
 
 // Display lines held in memory, for a station without a window.
@@ -49,9 +56,7 @@ private:
 // 16-bit words, else the dark colour.
 Colour ledColour(LedState led, int16_t flashPhase);
 
-// What an LED shows over a whole flash period, by the same formula: lit in
-// both phases is on, lit in one phase only is flashing, lit in neither off.
-enum class LedShowing : uint8_t { off, on, flashing };
+// What an LED shows over a whole flash period, by the same formula.
 LedShowing ledShowing(LedState led);
 
 // The LED refresh: advances the flash clock (the phase flips on every ninth
