@@ -4,8 +4,8 @@
 # `make fuzz` fuzzes the station and the reading of the drive host's answers
 # for FUZZ_SECONDS each; `make package` builds the Debian package;
 # `make test-windows` cross-builds everything without a window for Windows
-# and runs its tests under wine, then the Linux bridge to Windows drive
-# libraries on what the cross build made.
+# and runs its tests under wine, then the Linux programs on the Windows
+# drive libraries that the cross build made, under wine.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -15,8 +15,8 @@ FUZZ_SECONDS ?= 60
 WINDOWS_BUILD ?= build-windows
 WINDOWS_ARCHS ?= i686 x86_64
 WINE_PREFIX = $(CURDIR)/$(WINDOWS_BUILD)/wine-prefix
-# The native builds know where the cross builds are: the bridge's tests
-# (CTest label `wine`) use their Windows drive hosts and DLLs.
+# The native builds know where the cross builds are: their tests under wine
+# (CTest label `wine`) use the Windows drive hosts and DLLs.
 NATIVE_CMAKE_FLAGS = -DOPSTATION_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD)
 WINDOWS_CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOPSTATION_WINEPREFIX=$(WINE_PREFIX) \
 	-DOPSTATION_BUILD_UI=OFF -DOPSTATION_BUILD_BENCH=OFF -DOPSTATION_BUILD_PACKAGING=OFF
@@ -78,7 +78,7 @@ fuzz: fuzz-build
 # Windows: one cross build per architecture in $(WINDOWS_BUILD)/<arch>, with
 # cmake/mingw-<arch>.cmake, sharing the wine prefix $(WINE_PREFIX); each
 # runs its tests under wine as far as this machine can run it
-# (tools/test-windows.sh). Then the native build's bridge runs the cross
+# (tools/test-windows.sh). Then the native build's programs run the cross
 # builds' DLLs under wine (its tests labelled `wine`).
 windows-packages: packages
 	@tools/install-packages.sh tools/debian-packages-windows.txt
@@ -91,7 +91,7 @@ windows-build: windows-packages
 
 test-windows: windows-build build
 	@tools/test-windows.sh $(WINE_PREFIX) $(WINDOWS_BUILD) $(WINDOWS_ARCHS)
-	@echo "== Linux bridge to Windows drive libraries"
+	@echo "== Linux programs on Windows drive libraries, under wine"
 	@ctest --test-dir $(BUILD) --output-on-failure --timeout 600 -j 2 -L wine
 
 run: build

@@ -35,7 +35,8 @@ keys and checks its display, LEDs and title; the drive library sees exactly
 what the window would pass it. SCRIPT is a file, or - for standard input.
 
 Options:
-  --library PATH     load this drive library file (default: )" OPSTATION_DEFAULT_LIBRARY R"(,
+  --library PATH     load this drive library file, a Linux library or a
+                     Windows drive.dll (run under wine) (default: )" OPSTATION_DEFAULT_LIBRARY R"(,
                      found by the normal library search)
   --transcript FILE  write the transcript to FILE (- for standard output)
   --real-time        pace the cycles at 40 ms (default: as fast as the

@@ -6,11 +6,11 @@
 # Each BUILD_ROOT/ARCH runs all its tests where this machine runs programs
 # for ARCH. Where the kernel cannot run 32-bit x86 programs, qemu's
 # user-mode emulator is registered for them for the length of the i686 run
-# (root only) and removed again, since every 32-bit start then costs a
-# minute: only the tests that 32-bit code alone can fail run (label 32bit),
-# without the death tests (the emulator hands a fault to wine as another
-# exception than Windows raises). Elsewhere an ARCH is checked by the export
-# tables of its DLLs alone.
+# (root only, under a name of our own: see tools/wine-run.sh) and removed
+# again, since every 32-bit start then costs a minute: only the tests that
+# 32-bit code alone can fail run (label 32bit), without the death tests (the
+# emulator hands a fault to wine as another exception than Windows raises).
+# Elsewhere an ARCH is checked by the export tables of its DLLs alone.
 set -euo pipefail
 [ $# -ge 3 ] || { sed -n '2,13s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 prefix=$1 root=$2
@@ -20,6 +20,7 @@ wine_run=$(dirname "$0")/wine-run.sh
 registered=
 stop_emulating() { [ -z "$registered" ] || "$wine_run" --unemulate i686; registered=; }
 trap stop_emulating EXIT
+"$wine_run" --unemulate i686 || true  # what an interrupted run left behind
 
 runs() {  # runs ARCH: 0 natively, 3 emulated, 1 not at all
     local status=0

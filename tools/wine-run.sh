@@ -14,11 +14,16 @@
 # The program runs in the wine prefix DIR, never in the user's ~/.wine. A new
 # prefix is prepared at its first use (about 20 s; later starts take a
 # fraction of a second), once, however many programs start at the same time.
-# The ANSI code page is pinned to 1252: wine takes it from the Unix locale
-# (ru_RU would give 1251), and the panel's tests expect Windows-1252.
+# Wine's environment is the programs' own, from platform/wine.env.
+#
+# The emulator is registered with binfmt_misc under a name of our own,
+# opstation-i386, and only where no handler for 32-bit x86 programs is
+# enabled; --unemulate removes that one alone, never a handler that someone
+# else registered (the distribution's qemu-i386, say), and --emulate first
+# removes ours if an interrupted run left it behind.
 set -euo pipefail
 
-usage() { sed -n '2,18s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+usage() { sed -n '2,23s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 
 loader_for() {  # loader_for i686|x86_64: the wine loader for that machine
     local name=$1 path
@@ -44,7 +49,18 @@ pe_machine() {
 }
 
 binfmt=/proc/sys/fs/binfmt_misc
-i386_handler=$binfmt/qemu-i386
+our_handler=$binfmt/opstation-i386
+
+# Is any handler for 32-bit x86 programs through qemu enabled: ours, or one
+# registered by someone else?
+i386_emulated() {
+    local handler
+    for handler in "$binfmt"/*; do
+        [ -f "$handler" ] || continue
+        grep -qs '^enabled' "$handler" && grep -qs '^interpreter .*qemu-i386' "$handler" && return 0
+    done
+    return 1
+}
 
 probe() {  # probe MACHINE: 0 when programs for MACHINE run here, 3 when only emulated
     case $1 in
@@ -55,7 +71,7 @@ probe() {  # probe MACHINE: 0 when programs for MACHINE run here, 3 when only em
             echo "wine-run: this machine cannot run 32-bit x86 programs ($wine32 does not start: its kernel has no 32-bit compatibility mode)" >&2
             return 1
         fi
-        if grep -qs '^enabled' "$i386_handler" && grep -qs '^interpreter .*qemu-i386' "$i386_handler"; then
+        if i386_emulated; then
             echo "wine-run: 32-bit x86 programs run here under qemu's user-mode emulation, about a minute for each start" >&2
             return 3
         fi ;;
@@ -63,27 +79,33 @@ probe() {  # probe MACHINE: 0 when programs for MACHINE run here, 3 when only em
     esac
 }
 
+# Removes our handler, if it is there.
+unemulate_i686() {
+    [ -e "$our_handler" ] || return 0
+    [ "$(id -u)" -eq 0 ] || { echo "wine-run: removing the emulator $our_handler needs root" >&2; return 1; }
+    echo -1 >"$our_handler"
+}
+
 # A kernel without the 32-bit compatibility mode hands 32-bit x86 programs
 # to the interpreter registered for them with binfmt_misc: qemu's user-mode
 # emulator, loaded once at registration (flag F), so that it serves in any
 # mount namespace. The magic and mask are those of an i386 ELF executable.
+# Only this step needs root.
 emulate_i686() {
     [ -n "$wine32" ] || { echo "wine-run: no 32-bit wine loader (install wine32:i386)" >&2; return 1; }
-    "$wine32" --version >/dev/null 2>&1 && return 0
+    unemulate_i686 || return 1  # what an interrupted run left behind
+    "$wine32" --version >/dev/null 2>&1 && return 0  # natively, or through someone else's handler
     local qemu
     qemu=$(command -v qemu-i386-static) || { echo "wine-run: no qemu-i386-static to emulate 32-bit programs (install qemu-user-static)" >&2; return 1; }
     [ "$(id -u)" -eq 0 ] || { echo "wine-run: registering an emulator for 32-bit programs needs root" >&2; return 1; }
     [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" || return 1
-    if [ ! -e "$i386_handler" ]; then
-        local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-        local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-        echo "wine-run: registering $qemu for 32-bit x86 programs, which this machine's kernel cannot run" >&2
-        printf '%s' ":qemu-i386:M::$magic:$mask:$qemu:F" >"$binfmt/register" || return 1
-    fi
-    echo 1 >"$i386_handler"
+    local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    echo "wine-run: registering $qemu as opstation-i386 for 32-bit x86 programs, which this machine's kernel cannot run" >&2
+    printf '%s' ":opstation-i386:M::$magic:$mask:$qemu:F" >"$binfmt/register" || return 1
     "$wine32" --version >/dev/null 2>&1 && return 0
     echo "wine-run: $wine32 does not start under $qemu either" >&2
-    echo -1 >"$i386_handler"
+    unemulate_i686
     return 1
 }
 
@@ -127,7 +149,7 @@ while [ $# -gt 0 ]; do
     --prepare) prepare_only=1; shift ;;
     --probe) probe "${2:-}"; exit ;;
     --emulate) [ "${2:-}" = i686 ] || usage; emulate_i686; exit ;;
-    --unemulate) [ "${2:-}" = i686 ] || usage; [ ! -e "$i386_handler" ] || echo -1 >"$i386_handler"; exit ;;
+    --unemulate) [ "${2:-}" = i686 ] || usage; unemulate_i686; exit ;;
     --) shift; break ;;
     -h|--help) usage ;;
     *) break ;;
@@ -138,11 +160,9 @@ prefix=$(realpath -m "$prefix")  # wine wants an absolute path
 [ -n "$wine64" ] || { echo "wine-run: no 64-bit wine loader: run tools/install-packages.sh tools/debian-packages-windows.txt" >&2; exit 2; }
 
 export WINEPREFIX=$prefix
-export WINEDEBUG=${WINEDEBUG:--all}
-export LC_ALL=C.UTF-8
-# No Mono or Gecko installer, no desktop menu entries written into the
-# user's home, and no debugger started when a program crashes: it just ends.
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winedbg.exe="
+while IFS= read -r entry; do
+    case $entry in [A-Z]*=*) export "${entry?}" ;; esac
+done <"$(dirname "$0")/../platform/wine.env"
 
 prepare_prefix
 [ -z "$prepare_only" ] || exit 0

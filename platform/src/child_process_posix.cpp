@@ -144,16 +144,16 @@ void ChildProcess::stop() {
 }
 
 ChildEnding ChildProcess::ending() const {
-    if (!reaped_) return {ChildEnding::How::unknown, 0, "it had not ended"};
+    if (!reaped_) return {ChildEnding::How::unknown, "it had not ended"};
     if (WIFSIGNALED(status_)) {
         const int signal = WTERMSIG(status_);
         const char *name = ::strsignal(signal);
-        return {ChildEnding::How::signal, signal,
-                std::string(name != nullptr ? name : "signal") + " (signal " + std::to_string(signal) + ")"};
+        return {ChildEnding::How::signal,
+                std::string(name != nullptr ? name : "signal") + " (signal " + std::to_string(signal) + ")", signal};
     }
     if (WIFEXITED(status_))
-        return {ChildEnding::How::exit, WEXITSTATUS(status_), "exit status " + std::to_string(WEXITSTATUS(status_))};
-    return {ChildEnding::How::unknown, 0, "wait status " + std::to_string(status_)};
+        return {ChildEnding::How::exit, "exit status " + std::to_string(WEXITSTATUS(status_)), WEXITSTATUS(status_)};
+    return {ChildEnding::How::unknown, "wait status " + std::to_string(status_)};
 }
 
 std::optional<ChildEnding> runToEnd(std::vector<std::string> command, ChildOptions options, std::chrono::milliseconds limit) {

@@ -86,7 +86,9 @@ std::unique_ptr<DriveLink> openDrive(const DriveRequest &request) {
     // in the program's own process.
     return std::make_unique<DriveLibrary>(request.libraryFile);
 #else
-    if (request.inProcess) return std::make_unique<DriveLibrary>(request.libraryFile);
+    // A Windows DLL cannot run in a Linux process: it always has its host.
+    if (request.inProcess && !looksLikeWindowsDll(request.libraryFile))
+        return std::make_unique<DriveLibrary>(request.libraryFile);
     return openHostedDrive(request);
 #endif
 }

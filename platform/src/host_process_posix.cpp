@@ -22,11 +22,6 @@ int pollTimeout(HostTransport::Deadline deadline) {
     return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
-HostEnding hostEnding(const ChildEnding &ending) {
-    constexpr HostEnding::How kHow[] = {HostEnding::How::signal, HostEnding::How::exit, HostEnding::How::unknown};
-    return {kHow[static_cast<int>(ending.how)], ending.text};
-}
-
 }  // namespace
 
 HostProcess::HostProcess(Preparation prepare, int interruptFd) : prepare_(std::move(prepare)), interruptFd_(interruptFd) {}
@@ -103,7 +98,7 @@ HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline 
 
 HostEnding HostProcess::ending() {
     if (!child_.started()) return {HostEnding::How::unknown, "the host was not running"};
-    if (child_.await(2s)) return hostEnding(child_.ending());
+    if (child_.await(2s)) return child_.ending();
     stop();
     return {HostEnding::How::unknown, "it closed its output but went on running, and was stopped"};
 }

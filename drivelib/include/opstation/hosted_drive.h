@@ -54,6 +54,7 @@ struct HostEnding {
     enum class How { signal, exit, unknown };
     How how = How::unknown;
     std::string text;  // "Segmentation fault (signal 11)", "exit status 0", or what is known
+    int code = 0;      // the exit status or the signal number
 };
 
 // The way to the host: a child process on this machine, or a double.

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "opstation/hosted_drive.h"
+
 namespace opstation::platform {
 
 struct ChildOptions {
@@ -26,13 +28,8 @@ struct ChildOptions {
     bool tied = false;
 };
 
-// How a child ended, in words for a message.
-struct ChildEnding {
-    enum class How { signal, exit, unknown };
-    How how = How::unknown;
-    int code = 0;      // the exit status or the signal number
-    std::string text;  // "Segmentation fault (signal 11)", "exit status 0", or what is known
-};
+// How a child ended, in words for a message: as a drive host's ending.
+using ChildEnding = HostEnding;
 
 class ChildProcess {
 public:

@@ -26,6 +26,8 @@ struct DriveRequest {
     // A name without a slash is found by the library search; a path is
     // used as it stands.
     std::string libraryFile = kDefaultDriveLibrary;
+    // In the program's own process (not for a Windows DLL on Linux, which
+    // always runs in its host under wine).
     bool inProcess = false;
     // This program's name, for its words on standard error ("op-station-run:
     // preparing the wine prefix ...").
