@@ -2,27 +2,10 @@
 
 #include <algorithm>
 
-#include "opstation/platform/host_channel.h"
-
 namespace opstation::host {
 
 using wire::Call;
 using wire::Kind;
-
-namespace {
-constexpr char kGuardByte = static_cast<char>(0xA5);
-}
-
-template <std::size_t N>
-void DriveHost::Guarded<N>::fresh() {
-    std::fill(bytes.begin(), bytes.begin() + N + 1, '\0');
-    std::fill(bytes.begin() + N + 1, bytes.end(), kGuardByte);
-}
-
-template <std::size_t N>
-bool DriveHost::Guarded<N>::intact() const {
-    return bytes[N] == '\0' && std::all_of(bytes.begin() + N + 1, bytes.end(), [](char c) { return c == kGuardByte; });
-}
 
 const std::array<DriveHost::Handler, 5> DriveHost::kHandlers = {{
     {Kind::initialise, &DriveHost::initialise},
@@ -34,9 +17,6 @@ const std::array<DriveHost::Handler, 5> DriveHost::kHandlers = {{
 
 DriveHost::DriveHost(DriveLibrary &library, Send send) : library_(library), send_(std::move(send)) {
     for (std::size_t i = 0; i < leds_.size(); ++i) lent_[i] = &leds_[i];
-    title_.fresh();
-    line1_.fresh();
-    line2_.fresh();
 }
 
 wire::FrameWriter DriveHost::answer(const wire::Frame &request) {
@@ -50,34 +30,29 @@ wire::FrameWriter DriveHost::answer(const wire::Frame &request) {
     }
 }
 
-template <typename Call_>
-void DriveHost::call(Call which, Call_ &&library) {
-    current_ = which;
-    const platform::CallInProgress inProgress(which);
-    library();
-}
-
+// The file the loader loaded, so that every later message can name it, then
+// the title.
 wire::FrameWriter DriveHost::initialise(wire::PayloadReader &in) {
     const int32_t station = in.i32();
     in.end();
-    title_.fresh();
-    call(Call::initialise, [&] { library_.initialiseInto(station, title_.data()); });
-    if (const char *buffer = overrun()) return overran(buffer);
-    return wire::FrameWriter(Kind::title, Call::initialise).bytes(title_.data(), wire::kTitleBytes);
+    current_ = Call::initialise;
+    library_.load();
+    send_(wire::FrameWriter(Kind::loaded, Call::initialise).text(library_.loadedFile()).frame());
+    const std::span<const char> title = library_.initialiseBytes(station);
+    return wire::FrameWriter(Kind::title, Call::initialise).bytes(title.data(), title.size());
 }
 
 wire::FrameWriter DriveHost::terminate(wire::PayloadReader &in) {
     const int32_t station = in.i32();
     in.end();
-    call(Call::terminate, [&] { library_.terminate(station); });
-    if (const char *buffer = overrun()) return overran(buffer);
+    current_ = Call::terminate;
+    library_.terminate(station);
     return wire::FrameWriter(Kind::done, Call::terminate);
 }
 
 wire::FrameWriter DriveHost::download(wire::PayloadReader &in) {
     callDownload(in);
     in.end();
-    if (const char *buffer = overrun()) return overran(buffer);
     return wire::FrameWriter(Kind::done, Call::download);
 }
 
@@ -85,7 +60,6 @@ wire::FrameWriter DriveHost::upload(wire::PayloadReader &in) { return callUpload
 
 wire::FrameWriter DriveHost::exchange(wire::PayloadReader &in) {
     callDownload(in);
-    if (const char *buffer = overrun()) return overran(buffer);
     send_(wire::FrameWriter(Kind::done, Call::download).frame());
     return callUpload(in);
 }
@@ -93,7 +67,8 @@ wire::FrameWriter DriveHost::exchange(wire::PayloadReader &in) {
 void DriveHost::callDownload(wire::PayloadReader &in) {
     DownloadKeys keys{};
     for (int16_t &key : keys) key = in.i16();
-    call(Call::download, [&] { library_.download(keys); });
+    current_ = Call::download;
+    library_.download(keys);
 }
 
 // The panel's LED words come in with the request, so words the library does
@@ -101,27 +76,13 @@ void DriveHost::callDownload(wire::PayloadReader &in) {
 wire::FrameWriter DriveHost::callUpload(wire::PayloadReader &in) {
     for (int16_t &word : leds_) word = in.i16();
     in.end();
-    line1_.fresh();
-    line2_.fresh();
-    int16_t result = 0;
-    call(Call::upload, [&] { result = library_.uploadInto(lent_, line1_.data(), line2_.data()); });
-    if (const char *buffer = overrun()) return overran(buffer);
+    current_ = Call::upload;
+    const DriveLibrary::UploadBytes bytes = library_.uploadBytes(lent_);
     wire::FrameWriter answer(Kind::uploaded, Call::upload);
-    answer.i16(result);
+    answer.i16(bytes.result);
     for (int16_t word : leds_) answer.i16(word);
-    answer.bytes(line1_.data(), wire::kLineBytes).bytes(line2_.data(), wire::kLineBytes);
+    answer.bytes(bytes.line1.data(), wire::kLineBytes).bytes(bytes.line2.data(), wire::kLineBytes);
     return answer;
-}
-
-const char *DriveHost::overrun() {
-    if (!title_.intact()) return "the title";
-    if (!line1_.intact()) return "line 1";
-    if (!line2_.intact()) return "line 2";
-    return nullptr;
-}
-
-wire::FrameWriter DriveHost::overran(const char *buffer) {
-    return wire::FrameWriter(Kind::overran, current_).text(buffer);
 }
 
 }  // namespace opstation::host

@@ -1,12 +1,8 @@
 // The drive host's side of the conversation: each request becomes the
-// library call it names, made through DriveLibrary on buffers and LED words
-// that the host lends, and the answer carries back what the library left.
-//
-// The buffers are those a library sees in the panel, NUL-filled with one
-// more NUL after each, and behind that NUL a guard; after every call the
-// guards are checked, and a library that wrote past a buffer is reported:
-// its memory can no longer be trusted. The fourteen LED words keep the same
-// addresses for the host's whole life.
+// library call it names, made through DriveLibrary (which lends the buffers
+// and checks their guards), on LED words that the host lends, and the
+// answer carries back what the library left. The fourteen LED words keep
+// the same addresses for the host's whole life.
 #pragma once
 
 #include <array>
@@ -31,16 +27,6 @@ public:
     wire::FrameWriter answer(const wire::Frame &request);
 
 private:
-    // N bytes, the NUL after them, then a guard pattern.
-    template <std::size_t N>
-    struct Guarded {
-        static constexpr std::size_t kGuard = 15;
-        std::array<char, N + 1 + kGuard> bytes{};
-        char *data() { return bytes.data(); }
-        void fresh();
-        bool intact() const;
-    };
-
     wire::FrameWriter initialise(wire::PayloadReader &in);
     wire::FrameWriter terminate(wire::PayloadReader &in);
     wire::FrameWriter download(wire::PayloadReader &in);
@@ -49,11 +35,6 @@ private:
 
     void callDownload(wire::PayloadReader &in);
     wire::FrameWriter callUpload(wire::PayloadReader &in);
-    template <typename Library>
-    void call(wire::Call which, Library &&library);
-    // The first buffer the library wrote past, if any.
-    const char *overrun();
-    wire::FrameWriter overran(const char *buffer);
 
     struct Handler {
         wire::Kind request;
@@ -63,12 +44,9 @@ private:
 
     DriveLibrary &library_;
     Send send_;
-    Guarded<wire::kTitleBytes> title_;
-    Guarded<wire::kLineBytes> line1_;
-    Guarded<wire::kLineBytes> line2_;
     std::array<int16_t, wire::kLedWordCount> leds_{};
     UploadLedWords lent_{};
-    wire::Call current_ = wire::Call::none;
+    wire::Call current_ = wire::Call::none;  // the call a failure belongs to
 };
 
 }  // namespace opstation::host

@@ -10,12 +10,14 @@
 // on standard input and answers leave on standard output, as frames of
 // opstation/host_protocol.h; the host ends at the end of its input.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "drive_host.h"
 #include "opstation/back_to_back.h"
 #include "opstation/platform/host_channel.h"
+#include "opstation/platform/library_endings.h"
 
 namespace {
 
@@ -38,9 +40,31 @@ int usageError(const std::string &what) {
     return 2;
 }
 
+// The channel's output, for the last words of a host that is ending.
+int g_channelOut = -1;
+
+void sendLastWord(const wire::FrameWriter &frame) { platform::writeAll(g_channelOut, frame.frame()); }
+
+// A crash or an exit in a call sends a frame naming the call before the
+// host ends; so does a fault of the system loader while it maps a damaged
+// library file (a `failed` frame).
+void reportEndings(int channelOut) {
+    g_channelOut = channelOut;
+    platform::watchLibraryEndings({
+        .crashed = [](wire::Call call, long, unsigned code, const char *text) {
+            sendLastWord(wire::FrameWriter(wire::Kind::crashed, call).u32(code).text(text));
+        },
+        .exited = [](wire::Call call, long, int) { sendLastWord(wire::FrameWriter(wire::Kind::exited, call)); },
+    });
+    setLoadFaultReport([](const char *message, std::size_t size) {
+        sendLastWord(wire::FrameWriter(wire::Kind::failed, wire::Call::initialise).bytes(message, size));
+        std::_Exit(1);
+    });
+}
+
 int serve(const std::string &library, const std::string &name) {
     const platform::Channel channel = platform::takeStandardStreams();
-    platform::reportEndingsOn(channel.out);
+    reportEndings(channel.out);
     DriveLibrary drive(library, name);
     host::DriveHost host(drive, [&](std::span<const uint8_t> frame) { return platform::writeAll(channel.out, frame); });
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -15,6 +18,7 @@
 #include <vector>
 #else
 #include <dlfcn.h>
+#include <link.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -155,7 +159,8 @@ public:
             const LoadFaultGuard guard(shown);
             handle_ = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
-        if (handle_ == nullptr) throw DriveLibraryError("cannot load the drive library " + shown + ": " + dlerrorText());
+        if (handle_ == nullptr)
+            throw DriveLibraryError("cannot load the drive library " + shown + ": " + withoutFileName(dlerrorText(), fileName));
 #endif
     }
 
@@ -186,6 +191,20 @@ public:
 #endif
     }
 
+    // The file the system loader loaded, as a full path.
+    std::string path() const {
+#if defined(_WIN32)
+        char path[MAX_PATH];
+        const DWORD length = GetModuleFileNameA(handle_, path, MAX_PATH);
+        return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+#else
+        link_map *map = nullptr;
+        if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) return {};
+        char full[PATH_MAX];
+        return ::realpath(map->l_name, full) != nullptr ? full : map->l_name;
+#endif
+    }
+
 private:
     static DriveLibraryError missingEntryPoint(const std::string &fileName, const char *name, const std::string &reason) {
         return DriveLibraryError(std::string("the drive library ") + fileName + " has no entry point " + name + ": " + reason);
@@ -198,18 +217,38 @@ private:
         const char *error = dlerror();
         return error != nullptr ? error : "unknown reason";
     }
+    // The loader's text starts with the file's name, which the message
+    // already gives.
+    static std::string withoutFileName(std::string text, const std::string &fileName) {
+        if (const std::string prefix = fileName + ": "; text.starts_with(prefix)) text.erase(0, prefix.size());
+        return text;
+    }
     void *handle_ = nullptr;
 #endif
 };
 
 // A NUL-filled buffer of N bytes with one more NUL after its end, so a
-// library that fills all N bytes still leaves a terminated string.
+// library that fills all N bytes still leaves a terminated string, and a
+// guard pattern behind that NUL.
 template <std::size_t N>
 struct LentBuffer {
-    std::array<char, N + 1> bytes{};
+    static constexpr std::size_t kGuard = 15;
+    static constexpr char kGuardByte = static_cast<char>(0xA5);
+    std::array<char, N + 1 + kGuard> bytes{};
+
+    LentBuffer() { fresh(); }
     char *data() { return bytes.data(); }
+    std::span<const char> contents() const { return {bytes.data(), N}; }
+    void fresh() {
+        std::fill(bytes.begin(), bytes.begin() + N + 1, '\0');
+        std::fill(bytes.begin() + N + 1, bytes.end(), kGuardByte);
+    }
+    bool intact() const {
+        return bytes[N] == '\0' && std::all_of(bytes.begin() + N + 1, bytes.end(), [](char c) { return c == kGuardByte; });
+    }
 };
 
+int64_t ticksNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 }  // namespace
 
@@ -226,21 +265,31 @@ void setLoadFaultReport(LoadFaultReport) {}
 void setLoadFaultExit(const std::string &, int) {}
 #endif
 
+LibraryActivity &libraryActivity() {
+    static LibraryActivity activity;
+    return activity;
+}
+
 struct DriveLibrary::Impl {
     std::unique_ptr<SharedObject> library;
     InitialiseFn initialise = nullptr;
     TerminateFn terminate = nullptr;
     DownloadFn download = nullptr;
     UploadFn upload = nullptr;
-    std::optional<DriveLibraryError> loadFailure;  // a failed load is never tried again
+    // A failed load, or a buffer written past: the library is never called again.
+    std::optional<DriveLibraryError> failure;
+    LentBuffer<kTitleSize> title;
+    LentBuffer<kLineSize> line1;
+    LentBuffer<kLineSize> line2;
+    long cycle = 0;
 
     SharedObject &loaded(const std::string &fileName, const std::string &shown) {
-        if (loadFailure) throw *loadFailure;
+        if (failure) throw *failure;
         if (!library) {
             try {
                 library = std::make_unique<SharedObject>(fileName, shown);
             } catch (const DriveLibraryError &error) {
-                loadFailure = error;
+                failure = error;
                 throw;
             }
         }
@@ -248,49 +297,108 @@ struct DriveLibrary::Impl {
     }
 
     template <typename Fn>
-    Fn entry(Fn &cached, const DriveLibrary &drive, const char *name) {
-        if (cached == nullptr)
-            cached = reinterpret_cast<Fn>(loaded(drive.fileName(), drive.shownName()).symbol(drive.shownName(), name));
+    Fn entry(Fn &cached, DriveLibrary &drive, const char *name) {
+        if (failure) throw *failure;
+        if (cached == nullptr) {
+            const bool first = !library;
+            SharedObject &object = loaded(drive.fileName_, drive.shownName_);
+            // Once loaded, a library named by its file is named by the file the loader found.
+            if (first && !drive.named_) drive.shownName_ = object.path().empty() ? drive.shownName_ : object.path();
+            cached = reinterpret_cast<Fn>(object.symbol(drive.shownName_, name));
+        }
         return cached;
+    }
+
+    // The first buffer the library wrote past, if any.
+    const char *overrun() const {
+        if (!title.intact()) return "the title";
+        if (!line1.intact()) return "line 1";
+        if (!line2.intact()) return "line 2";
+        return nullptr;
     }
 };
 
 DriveLibrary::DriveLibrary(std::string fileName, std::string shownName)
-    : fileName_(std::move(fileName)), shownName_(shownName.empty() ? fileName_ : std::move(shownName)),
-      impl_(std::make_unique<Impl>()) {}
+    : fileName_(std::move(fileName)), named_(!shownName.empty()),
+      shownName_(named_ ? std::move(shownName) : fileName_), impl_(std::make_unique<Impl>()) {}
 
 DriveLibrary::~DriveLibrary() = default;
 
-void DriveLibrary::initialiseInto(int32_t station, char *title) {
-    impl_->entry(impl_->initialise, *this, "opstat_initialise")(station, title);
+std::string DriveLibrary::loadedFile() const { return impl_->library ? impl_->library->path() : std::string(); }
+
+// The call, the library's load and the entry point's lookup included, is
+// under way for reports from elsewhere while it runs; after it the buffers'
+// guards are checked.
+template <typename Fn, typename Invoke>
+void DriveLibrary::call(wire::Call which, Fn &cached, const char *name, Invoke &&invoke) {
+    LibraryActivity &activity = libraryActivity();
+    activity.cycle = impl_->cycle;
+    activity.since = ticksNow();
+    activity.call = which;
+    struct Done {
+        LibraryActivity &activity;
+        ~Done() { activity.call = wire::Call::none; }
+    } done{activity};
+    invoke(impl_->entry(cached, *this, name));
+    if (const char *buffer = impl_->overrun()) {
+        const std::string entry(wire::entryPointName(which));
+        impl_->failure = DriveLibraryError("the drive library " + shownName_ + " failed in " + entry + cycleNote(which) + ": " +
+                                           entry + " wrote past the end of " + buffer +
+                                           ", so its memory can no longer be trusted");
+        throw *impl_->failure;
+    }
+}
+
+std::string DriveLibrary::cycleNote(wire::Call which) const {
+    if (which == wire::Call::initialise || which == wire::Call::terminate) return {};
+    return ", in exchange cycle " + std::to_string(impl_->cycle);
+}
+
+void DriveLibrary::load() {
+    call(wire::Call::initialise, impl_->initialise, "opstat_initialise", [](auto) {});
+}
+
+std::span<const char> DriveLibrary::initialiseBytes(int32_t station) {
+    impl_->title.fresh();
+    call(wire::Call::initialise, impl_->initialise, "opstat_initialise", [&](auto fn) { fn(station, impl_->title.data()); });
+    return impl_->title.contents();
 }
 
 Text DriveLibrary::initialise(int32_t station) {
-    LentBuffer<kTitleSize> title;
-    initialiseInto(station, title.data());
-    return decodeAnsi(title.data(), kTitleSize);
+    const std::span<const char> title = initialiseBytes(station);
+    return decodeAnsi(title.data(), title.size());
 }
 
-void DriveLibrary::terminate(int32_t station) { impl_->entry(impl_->terminate, *this, "opstat_terminate")(station); }
+void DriveLibrary::terminate(int32_t station) {
+    call(wire::Call::terminate, impl_->terminate, "opstat_terminate", [&](auto fn) { fn(station); });
+}
 
 void DriveLibrary::download(const DownloadKeys &k) {
-    impl_->entry(impl_->download, *this, "opstat_download")(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
+    ++impl_->cycle;
+    call(wire::Call::download, impl_->download, "opstat_download",
+         [&](auto fn) { fn(k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]); });
 }
 
 // The entry point returns a 16-bit value: only the low 16 bits of the
 // return register count, whatever the library left in the rest.
-int16_t DriveLibrary::uploadInto(const UploadLedWords &w, char *line1, char *line2) {
-    const auto fn = impl_->entry(impl_->upload, *this, "opstat_upload");
-    return fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13], line1, line2);
+DriveLibrary::UploadBytes DriveLibrary::uploadBytes(const UploadLedWords &w) {
+    impl_->line1.fresh();
+    impl_->line2.fresh();
+    char *line1 = impl_->line1.data();
+    char *line2 = impl_->line2.data();
+    int16_t result = 0;
+    call(wire::Call::upload, impl_->upload, "opstat_upload", [&](auto fn) {
+        result = fn(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11], w[12], w[13], line1, line2);
+    });
+    return {result, impl_->line1.contents(), impl_->line2.contents()};
 }
 
 UploadResult DriveLibrary::upload(const UploadLedWords &leds) {
-    LentBuffer<kLineSize> line1;
-    LentBuffer<kLineSize> line2;
+    const UploadBytes bytes = uploadBytes(leds);
     UploadResult result;
-    result.result = uploadInto(leds, line1.data(), line2.data());
-    decodeAnsi(line1.data(), kLineSize, result.line1.data());
-    decodeAnsi(line2.data(), kLineSize, result.line2.data());
+    result.result = bytes.result;
+    decodeAnsi(bytes.line1.data(), kLineSize, result.line1.data());
+    decodeAnsi(bytes.line2.data(), kLineSize, result.line2.data());
     return result;
 }
 

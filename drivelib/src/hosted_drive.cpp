@@ -58,6 +58,13 @@ void putLedWords(wire::FrameWriter &frame, const UploadLedWords &leds) {
     for (int16_t *word : leds) frame.i16(*word);
 }
 
+// Lines come back as the library left them: 20 bytes each, decoded.
+void takeLine(wire::PayloadReader &in, Line &line) {
+    std::array<char, kLineSize> bytes{};
+    in.bytes(bytes.data(), kLineSize);
+    decodeAnsi(bytes.data(), kLineSize, line.data());
+}
+
 }  // namespace
 
 HostedDrive::HostedDrive(std::string libraryFile, std::unique_ptr<HostTransport> transport, HostLimits limits)
@@ -65,16 +72,12 @@ HostedDrive::HostedDrive(std::string libraryFile, std::unique_ptr<HostTransport>
 
 HostedDrive::~HostedDrive() = default;
 
-void HostedDrive::initialiseInto(int32_t station, char *title) {
+Text HostedDrive::initialise(int32_t station) {
     wire::FrameWriter request(Kind::initialise, Call::initialise);
     request.i32(station);
     const Answer answer = roundTrip(Call::initialise, Kind::initialise, request, limits_.initialise);
-    answer.reader().bytes(title, kTitleSize);
-}
-
-Text HostedDrive::initialise(int32_t station) {
     std::array<char, kTitleSize> title{};
-    initialiseInto(station, title.data());
+    answer.reader().bytes(title.data(), kTitleSize);
     return decodeAnsi(title.data(), kTitleSize);
 }
 
@@ -91,50 +94,32 @@ void HostedDrive::download(const DownloadKeys &keys) {
     roundTrip(Call::download, Kind::download, request, limits_.cycle);
 }
 
-int16_t HostedDrive::uploadInto(const UploadLedWords &leds, char *line1, char *line2) {
+UploadResult HostedDrive::upload(const UploadLedWords &leds) {
     wire::FrameWriter request(Kind::upload, Call::upload);
     putLedWords(request, leds);
-    return uploaded(roundTrip(Call::upload, Kind::upload, request, limits_.cycle), leds, line1, line2);
+    return uploaded(roundTrip(Call::upload, Kind::upload, request, limits_.cycle), leds);
 }
 
 // One request, two answers: the download's as soon as it returned, so that
 // whatever happens next is known to have happened in opstat_upload.
-int16_t HostedDrive::exchangeInto(const DownloadKeys &keys, const UploadLedWords &leds, char *line1, char *line2) {
+UploadResult HostedDrive::exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
     ++cycles_;
     wire::FrameWriter request(Kind::exchange, Call::download);
     for (int16_t key : keys) request.i16(key);
     putLedWords(request, leds);
     roundTrip(Call::download, Kind::download, request, limits_.cycle);
-    return uploaded(await(Call::upload, Kind::upload, limits_.cycle), leds, line1, line2);
-}
-
-UploadResult HostedDrive::upload(const UploadLedWords &leds) {
-    return decodedUpload([&](char *line1, char *line2) { return uploadInto(leds, line1, line2); });
-}
-
-UploadResult HostedDrive::exchange(const DownloadKeys &keys, const UploadLedWords &leds) {
-    return decodedUpload([&](char *line1, char *line2) { return exchangeInto(keys, leds, line1, line2); });
-}
-
-template <typename Upload>
-UploadResult HostedDrive::decodedUpload(Upload &&upload) {
-    std::array<char, kLineSize> line1{};
-    std::array<char, kLineSize> line2{};
-    UploadResult result;
-    result.result = upload(line1.data(), line2.data());
-    decodeAnsi(line1.data(), kLineSize, result.line1.data());
-    decodeAnsi(line2.data(), kLineSize, result.line2.data());
-    return result;
+    return uploaded(await(Call::upload, Kind::upload, limits_.cycle), leds);
 }
 
 // The LED words come back as the library left them, the words it did not
-// write included, and replace the panel's own.
-int16_t HostedDrive::uploaded(const Answer &answer, const UploadLedWords &leds, char *line1, char *line2) {
+// write included, and replace the program's own.
+UploadResult HostedDrive::uploaded(const Answer &answer, const UploadLedWords &leds) {
     wire::PayloadReader in = answer.reader();
-    const int16_t result = in.i16();
+    UploadResult result;
+    result.result = in.i16();
     for (int16_t *word : leds) *word = in.i16();
-    in.bytes(line1, kLineSize);
-    in.bytes(line2, kLineSize);
+    takeLine(in, result.line1);
+    takeLine(in, result.line2);
     return result;
 }
 
@@ -152,7 +137,7 @@ void HostedDrive::ensureStarted() {
     try {
         transport_->start();
     } catch (const HostStartError &error) {
-        fail("cannot start the drive host " + transport_->program() + " for the drive library " + fileName_ + ": " +
+        fail("cannot start the drive host " + transport_->program() + " for the drive library " + name() + ": " +
              error.what());
     } catch (const DriveLibraryError &error) {
         fail(error.what());
@@ -180,7 +165,7 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
         try {
             frame = frames_.next();
         } catch (const wire::ProtocolError &error) {
-            fail("the drive host " + transport_->program() + " for the drive library " + fileName_ + " sent " +
+            fail("the drive host " + transport_->program() + " for the drive library " + name() + " sent " +
                  error.what() + " in answer to " + entry(call) + cycleNote(call));
         }
         if (frame) {
@@ -193,9 +178,13 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                 helloSeen_ = true;
                 deadline = steady_clock::now() + limit;
                 if (const uint32_t version = in.u32(); version != wire::kProtocolVersion)
-                    fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
+                    fail("the drive host " + transport_->program() + " for the drive library " + name() +
                          " speaks protocol version " + std::to_string(version) + ", not " +
                          std::to_string(wire::kProtocolVersion) + " (at " + entry(call) + ")");
+                continue;
+            case Kind::loaded:
+                if (!helloSeen_ || call != Call::initialise) break;
+                loadedFile_ = printable(in.rest());
                 continue;
             case Kind::failed:
                 if (!helloSeen_) break;
@@ -207,11 +196,6 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
             case Kind::exited:
                 if (!helloSeen_) break;
                 hostEnded(named, std::nullopt);
-            case Kind::overran:
-                if (!helloSeen_) break;
-                fail("the drive library " + fileName_ + " failed in " + entry(named) + cycleNote(named) + ": " +
-                     entry(named) + " wrote past the end of " + printable(in.rest()) +
-                     ", so its memory can no longer be trusted");
             default:
                 if (!helloSeen_ || frame->kind != expected.answer || size != expected.size) break;
                 Answer answer;
@@ -219,7 +203,7 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
                 answer.size = size;
                 return answer;
             }
-            fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
+            fail("the drive host " + transport_->program() + " for the drive library " + name() +
                  " sent a frame of kind " + std::to_string(static_cast<int>(frame->kind)) + " and " +
                  std::to_string(size) + " bytes, which is no answer to " + entry(call) + cycleNote(call));
         }
@@ -235,14 +219,14 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
         case HostTransport::Arrival::timeout:
             transport_->stop();
             if (closing) {
-                failure_ = DriveLibraryError("the drive library " + fileName_ + " was stopped in " + entry(call) +
+                failure_ = DriveLibraryError("the drive library " + name() + " was stopped in " + entry(call) +
                                              cycleNote(call) + ": the program was asked to close before the call returned");
                 throw DriveInterrupted(failure_->what());
             }
             if (!helloSeen_)
-                fail("the drive host " + transport_->program() + " for the drive library " + fileName_ +
+                fail("the drive host " + transport_->program() + " for the drive library " + name() +
                      " did not start within " + seconds(limits_.start) + "; it was stopped");
-            fail("the drive library " + fileName_ + " hung in " + entry(call) + ": no return within " + seconds(limit) +
+            fail("the drive library " + name() + " hung in " + entry(call) + ": no return within " + seconds(limit) +
                  cycleNote(call) + "; its host process was stopped");
         }
     }
@@ -253,9 +237,9 @@ HostedDrive::Answer HostedDrive::await(Call call, Kind request, milliseconds lim
 void HostedDrive::hostEnded(Call call, std::optional<std::string> cause) {
     const HostEnding ending = transport_->ending();
     if (!helloSeen_)
-        fail("the drive host " + transport_->program() + " for the drive library " + fileName_ + " ended before it started: " +
+        fail("the drive host " + transport_->program() + " for the drive library " + name() + " ended before it started: " +
              ending.text);
-    const std::string library = "the drive library " + fileName_;
+    const std::string library = "the drive library " + name();
     const std::string in = entry(call);
     const std::string note = cycleNote(call);
     if (cause && !cause->empty()) fail(library + " crashed in " + in + ": " + *cause + note);
@@ -267,7 +251,7 @@ void HostedDrive::hostEnded(Call call, std::optional<std::string> cause) {
     case HostEnding::How::unknown:
         break;
     }
-    fail("the drive host " + transport_->program() + " for the drive library " + fileName_ + " stopped answering in " +
+    fail("the drive host " + transport_->program() + " for the drive library " + name() + " stopped answering in " +
          in + note + ": " + ending.text);
 }
 
@@ -277,12 +261,15 @@ void HostedDrive::fail(std::string message) {
     throw *failure_;
 }
 
-// The host's own messages name the library file as it was given; one that
-// names none gets the file put in front.
+// The host's own messages name the library file, as it was given or as it
+// was loaded; one that names neither gets the file put in front.
 std::string HostedDrive::namingTheLibrary(std::string message) const {
-    if (message.find(fileName_) != std::string::npos) return message;
-    return "the drive library " + fileName_ + ": " + message;
+    if (message.find(fileName_) != std::string::npos || message.find(name()) != std::string::npos) return message;
+    return "the drive library " + name() + ": " + message;
 }
+
+// Once loaded, the library is named by the file the loader found.
+const std::string &HostedDrive::name() const { return loadedFile_.empty() ? fileName_ : loadedFile_; }
 
 std::string HostedDrive::entry(Call call) { return std::string(wire::entryPointName(call)); }
 

@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadAnswer{"ShortTitle", join({test::helloBytes(), titleOf(3)}), test::ScriptedHost::Then::hang,
                   "no answer to opstat_initialise"},
         BadAnswer{"AnswerBeforeHello", titleOf(128), test::ScriptedHost::Then::hang, "no answer to opstat_initialise"},
-        BadAnswer{"OtherVersion", test::helloBytes(7), test::ScriptedHost::Then::hang, "protocol version 7, not 1"},
+        BadAnswer{"OtherVersion", test::helloBytes(7), test::ScriptedHost::Then::hang, "protocol version 7, not 2"},
         BadAnswer{"CutShort", join({test::helloBytes(), {'O', 'P', 7, 1, 128, 0, 0, 0, 'T'}}), test::ScriptedHost::Then::end,
                   "stopped answering in opstat_initialise: it went away"},
         BadAnswer{"CrashReportTooShort", join({test::helloBytes(), {'O', 'P', 11, 1, 2, 0, 0, 0, 1, 2}}),

@@ -370,7 +370,7 @@ TEST(Program, MissingLibraryIsAClearErrorAndExitCode) {
 TEST(Program, LibraryOnLdLibraryPathIsTakenFirst) {
     const ProgramRun run = runProgram(OPSTATION_PROGRAM, testLibraryFolder("drive_without_download"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.errors.toStdString(), HasSubstr("the drive library libdrive.so has no entry point opstat_download"));
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("drive_without_download/libdrive.so has no entry point opstat_download"));
 }
 
 struct ProgramFault {
@@ -398,16 +398,16 @@ INSTANTIATE_TEST_SUITE_P(
     EachWayToFail, ProgramOnFaultyLibrary,
     ::testing::Values(
         ProgramFault{"segv upload 50", false, 1,
-                     "op-station: the drive library libdrive.so crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 50"},
-        ProgramFault{"ill initialise", false, 1, "the drive library libdrive.so crashed in opstat_initialise: Illegal instruction"},
-        ProgramFault{"abort download 2", false, 1, "the drive library libdrive.so crashed in opstat_download: Aborted (signal 6)"},
-        ProgramFault{"fpe terminate", true, 1, "the drive library libdrive.so crashed in opstat_terminate: Floating point exception"},
-        ProgramFault{"exit download 3", false, 1, "the drive library libdrive.so ended its process in opstat_download with exit status 0"},
+                     "op-station: the drive library " OPSTATION_TESTLIBS_DIR "/faulty_drive/libdrive.so crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 50"},
+        ProgramFault{"ill initialise", false, 1, "faulty_drive/libdrive.so crashed in opstat_initialise: Illegal instruction"},
+        ProgramFault{"abort download 2", false, 1, "faulty_drive/libdrive.so crashed in opstat_download: Aborted (signal 6)"},
+        ProgramFault{"fpe terminate", true, 1, "faulty_drive/libdrive.so crashed in opstat_terminate: Floating point exception"},
+        ProgramFault{"exit download 3", false, 1, "faulty_drive/libdrive.so ended its process in opstat_download with exit status 0"},
         ProgramFault{"overrun upload 2", false, 1, "opstat_upload wrote past the end of line 1"},
-        ProgramFault{"hang upload 2", false, 1, "the drive library libdrive.so hung in opstat_upload: no return within 3.0 s"},
+        ProgramFault{"hang upload 2", false, 1, "faulty_drive/libdrive.so hung in opstat_upload: no return within 3.0 s"},
         // SIGTERM while a call hangs: the call gets a moment, then the host goes.
-        ProgramFault{"hang initialise", true, 1, "the drive library libdrive.so was stopped in opstat_initialise"},
-        ProgramFault{"hang terminate", true, 1, "the drive library libdrive.so was stopped in opstat_terminate"},
+        ProgramFault{"hang initialise", true, 1, "faulty_drive/libdrive.so was stopped in opstat_initialise"},
+        ProgramFault{"hang terminate", true, 1, "faulty_drive/libdrive.so was stopped in opstat_terminate"},
         // What the library prints reaches stderr; the panel runs on and closes cleanly.
         ProgramFault{"print any", true, 0, "the faulty drive prints in terminate"}),
     opstation::test::faultName<::testing::TestParamInfo<ProgramFault>>);

@@ -3,15 +3,23 @@
 // retried: a library that cannot be loaded, or a missing entry point, throws
 // DriveLibraryError at that call, naming the file or the entry point and the
 // platform's reason.
+//
+// The buffers it lends are those the panel lends: NUL-filled, one more NUL
+// after each, and behind that NUL a guard. After every call the guards are
+// checked: a library that wrote past a buffer fails that call (its memory
+// can no longer be trusted) and is never called again.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
-#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
 #include "opstation/drive_link.h"
+#include "opstation/host_protocol.h"
 
 namespace opstation {
 
@@ -41,12 +49,24 @@ void setLoadFaultExit(const std::string &programName, int exitStatus);
 using LoadFaultReport = void (*)(const char *message, std::size_t size);
 void setLoadFaultReport(LoadFaultReport report);
 
+// What the drive library of this process is doing: the entry point under
+// way, the exchange cycle (its opstat_download calls so far) and since when
+// (steady clock ticks). Lock-free, so that a signal handler or a watchdog
+// thread can report a crash, an exit() or a hang in a call by name.
+struct LibraryActivity {
+    std::atomic<wire::Call> call{wire::Call::none};
+    std::atomic<long> cycle{0};
+    std::atomic<int64_t> since{0};
+};
+LibraryActivity &libraryActivity();
+
 class DriveLibrary final : public DriveLink {
 public:
     // fileName without a slash is found by the platform's library search;
     // with a slash it is opened as that path. Messages name the library as
-    // shownName, the file name by default (a drive host run by wine is
-    // given the Windows path of a file its user knows by the Unix one).
+    // shownName (a drive host run by wine is given the Windows path of a
+    // file its user knows by the Linux one); by default as the file name,
+    // and once loaded as the full path of the file the loader found.
     explicit DriveLibrary(std::string fileName = kDefaultDriveLibrary, std::string shownName = {});
     ~DriveLibrary() override;
     DriveLibrary(const DriveLibrary &) = delete;
@@ -54,22 +74,34 @@ public:
 
     const std::string &fileName() const { return fileName_; }
     const std::string &shownName() const { return shownName_; }
+    // Loads the library and finds opstat_initialise, as the first call
+    // would; the later calls do so themselves.
+    void load();
+    // The file the system loader loaded, as a full path; empty before.
+    std::string loadedFile() const override;
 
     Text initialise(int32_t station) override;
     void terminate(int32_t station) override;
     void download(const DownloadKeys &keys) override;
     UploadResult upload(const UploadLedWords &leds) override;
 
-    // The same calls on buffers that the caller lends, undecoded: title
-    // holds kTitleSize bytes and line1, line2 kLineSize bytes each, every
-    // one followed by at least one more byte (the NUL a library may rely
-    // on). A drive host uses them to keep guard bytes after each buffer.
-    void initialiseInto(int32_t station, char *title);
-    int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
+    // The same calls with the bytes as the library left them, undecoded (a
+    // drive host passes them on); valid until the next call.
+    std::span<const char> initialiseBytes(int32_t station);
+    struct UploadBytes {
+        int16_t result;
+        std::span<const char> line1, line2;
+    };
+    UploadBytes uploadBytes(const UploadLedWords &leds);
 
 private:
     struct Impl;
+    template <typename Fn, typename Invoke>
+    void call(wire::Call which, Fn &cached, const char *name, Invoke &&invoke);
+    std::string cycleNote(wire::Call which) const;
+
     std::string fileName_;
+    bool named_;
     std::string shownName_;
     std::unique_ptr<Impl> impl_;
 };

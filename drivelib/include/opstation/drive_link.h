@@ -48,6 +48,10 @@ public:
     virtual void download(const DownloadKeys &keys) = 0;
     virtual UploadResult upload(const UploadLedWords &leds) = 0;
 
+    // After initialise: the library file loaded, as a full path, for the
+    // programs to say which one it was; empty where nothing is known.
+    virtual std::string loadedFile() const { return {}; }
+
     // One exchange cycle's two calls, download then upload. A link whose
     // calls are costly one by one (a drive in another process) does both in
     // one step; a link that wraps another must pass this on as one step too.

@@ -15,7 +15,8 @@
 // panel side sends one request at a time and the host answers each:
 //
 //   request      payload                              answer
-//   initialise   station (i32)                        title: 128 bytes, as the library left them
+//   initialise   station (i32)                        loaded: the file the loader loaded (UTF-8),
+//                                                     then title: 128 bytes, as the library left them
 //   terminate    station (i32)                        done
 //   download     10 keys (i16)                        done
 //   upload       14 LED words (i16)                   uploaded
@@ -29,13 +30,11 @@
 //
 // In place of an answer the host may send, naming the entry point:
 //   failed       UTF-8 text: the call could not be made or went wrong (no
-//                library, no entry point, a buffer overrun); the library is
-//                not to be called again
+//                library, no entry point, a buffer written past); the
+//                library is not to be called again
 //   crashed      signal number or exception code (u32), then UTF-8 text:
 //                the library crashed in the call and the host is ending
 //   exited       the library ended the host process in the call
-//   overran      UTF-8 text naming a lent buffer ("line 1", "the title"):
-//                the library wrote past its end in the call
 #pragma once
 
 #include <array>
@@ -50,7 +49,7 @@
 
 namespace opstation::wire {
 
-inline constexpr uint32_t kProtocolVersion = 1;
+inline constexpr uint32_t kProtocolVersion = 2;
 inline constexpr std::size_t kHeaderSize = 8;
 inline constexpr std::size_t kMaxPayload = 4096;
 inline constexpr std::size_t kMaxText = kMaxPayload - 4;
@@ -71,9 +70,9 @@ enum class Kind : uint8_t {
     failed,
     crashed,
     exited,
-    overran,
+    loaded,
 };
-inline constexpr uint8_t kLastKind = static_cast<uint8_t>(Kind::overran);
+inline constexpr uint8_t kLastKind = static_cast<uint8_t>(Kind::loaded);
 
 enum class Call : uint8_t { none, initialise, terminate, download, upload };
 inline constexpr uint8_t kLastCall = static_cast<uint8_t>(Call::upload);

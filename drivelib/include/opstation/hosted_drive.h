@@ -91,6 +91,7 @@ public:
     HostedDrive &operator=(const HostedDrive &) = delete;
 
     const std::string &fileName() const { return fileName_; }
+    std::string loadedFile() const override { return loadedFile_; }
 
     // Starts the drive host now rather than at the first call, so that its
     // start overlaps the program's own; the library is still loaded at the
@@ -105,27 +106,21 @@ public:
     UploadResult upload(const UploadLedWords &leds) override;
     UploadResult exchange(const DownloadKeys &keys, const UploadLedWords &leds) override;
 
-    // The same calls with the bytes as the library left them, undecoded, in
-    // the caller's buffers: title kTitleSize bytes, each line kLineSize.
-    void initialiseInto(int32_t station, char *title);
-    int16_t uploadInto(const UploadLedWords &leds, char *line1, char *line2);
-    int16_t exchangeInto(const DownloadKeys &keys, const UploadLedWords &leds, char *line1, char *line2);
-
 private:
     struct Answer;
     Answer roundTrip(wire::Call call, wire::Kind request, const wire::FrameWriter &frame, std::chrono::milliseconds limit);
     Answer await(wire::Call call, wire::Kind answer, std::chrono::milliseconds limit);
     void ensureStarted();
-    int16_t uploaded(const Answer &answer, const UploadLedWords &leds, char *line1, char *line2);
-    template <typename Upload>
-    UploadResult decodedUpload(Upload &&upload);
+    UploadResult uploaded(const Answer &answer, const UploadLedWords &leds);
     [[noreturn]] void fail(std::string message);
     [[noreturn]] void hostEnded(wire::Call call, std::optional<std::string> cause);
     static std::string entry(wire::Call call);
     std::string namingTheLibrary(std::string message) const;
+    const std::string &name() const;
     std::string cycleNote(wire::Call call) const;
 
     std::string fileName_;
+    std::string loadedFile_;  // as the host's loader found it
     std::unique_ptr<HostTransport> transport_;
     HostLimits limits_;
     wire::FrameReader frames_;

@@ -1,6 +1,5 @@
-// What the drive host (op-station-drive-host) needs of its platform: the channel on its standard
-// input and output, kept away from the library, and a last word on the
-// channel when the library crashes or ends the process in a call.
+// What the drive host (op-station-drive-host) needs of its platform: the
+// channel on its standard input and output, kept away from the library.
 #pragma once
 
 #include <chrono>
@@ -27,23 +26,5 @@ Channel takeStandardStreams();
 // ignore it.
 long readSome(int fd, std::span<uint8_t> into, std::chrono::microseconds spin = {});
 bool writeAll(int fd, std::span<const uint8_t> bytes);
-
-// From here on a crash, or an exit while a call is in progress, sends a
-// `crashed` or `exited` frame naming the call before the host ends; so
-// does a fault of the system loader while it maps a damaged library file
-// (a `failed` frame).
-void reportEndingsOn(int channelOut);
-
-// The entry point being called, for those reports.
-void setCallInProgress(wire::Call call);
-
-// While it lives, the call is in progress.
-class CallInProgress {
-public:
-    explicit CallInProgress(wire::Call call) { setCallInProgress(call); }
-    ~CallInProgress() { setCallInProgress(wire::Call::none); }
-    CallInProgress(const CallInProgress &) = delete;
-    CallInProgress &operator=(const CallInProgress &) = delete;
-};
 
 }  // namespace opstation::platform
