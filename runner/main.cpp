@@ -13,9 +13,11 @@
 #include <string>
 #include <string_view>
 
+#include "in_process.h"
 #include "opstation/platform/close_requests.h"
 #include "opstation/platform/command_line.h"
 #include "opstation/platform/drive_opening.h"
+#include "opstation/platform/output_file.h"
 #include "opstation/platform/program.h"
 #include "opstation/runner/script.h"
 #include "opstation/runner/script_runner.h"
@@ -31,18 +33,21 @@ constexpr std::string_view kProgram = "op-station-run";
 constexpr std::string_view kHelp = R"(Usage: op-station-run [OPTIONS] SCRIPT
 
 Runs the OP Station panel without a window. The script works the panel's
-keys and checks its display, LEDs and title; the drive library sees exactly
-what the window would pass it. SCRIPT is a file, or - for standard input.
+keys and checks its display, LEDs and title; the drive library is passed
+exactly what the window would pass it. SCRIPT is a file, or - for standard
+input.
 
 Options:
-  --library PATH     load this drive library file, a Linux library or a
-                     Windows drive.dll (run under wine) (default: )" OPSTATION_DEFAULT_LIBRARY R"(,
+  --library PATH     load this drive library file (default: )" OPSTATION_DEFAULT_LIBRARY R"(,
                      found by the normal library search)
   --transcript FILE  write the transcript to FILE (- for standard output)
   --real-time        pace the cycles at 40 ms (default: as fast as the
                      library answers, each cycle counting as 40 ms)
-  --in-process       run the library in this program's own process (on
-                     Windows it always runs there)
+  --in-process       run the library in this program's own process: faster,
+                     but a library that ends the process with _exit() or
+                     corrupts memory is caught only in the default mode
+  --strict           a script that checks nothing is an error (status 2)
+  --quiet            do not say which library file was loaded
   --help             show this help and exit
   --version          show the version and exit
 
@@ -52,7 +57,11 @@ Statements (one a line, # starts a comment):
   wait N         wait until CONDITION within N
   expect CONDITION               repeat N ... end
 Conditions:
-  line 1|2 is "TEXT"   line 1|2 is exactly "TEXT"   line 1|2 contains "TEXT"
+  line 1|2 shows "TEXT"       the 16 characters the display shows (control
+                              characters as blanks; trailing blanks ignored)
+  line 1|2 is "TEXT"          all 20 characters the library wrote (trailing
+                              NULs and blanks ignored); is exactly: all 20
+  line 1|2 contains "TEXT"    anywhere in the 20 characters
   led NAME is on|off|flashing   led NAME words ON FLASH
   title is "TEXT"      title contains "TEXT"
   LEDs: health fwd rev run stop seq ref
@@ -68,16 +77,20 @@ struct Options {
     platform::DriveRequest drive{.program = std::string(kProgram)};
     std::optional<std::string> transcript;
     bool realTime = false;
+    bool strict = false;
+    bool quiet = false;
     bool help = false;
     bool version = false;
     std::optional<std::string> script;
 };
 
-constexpr std::array<platform::Option<Options>, 6> kOptions = {{
+constexpr std::array<platform::Option<Options>, 8> kOptions = {{
     {"--library", true, [](Options &o, const std::string &v) { o.drive.libraryFile = v; }},
     {"--transcript", true, [](Options &o, const std::string &v) { o.transcript = v; }},
     {"--real-time", false, [](Options &o, const std::string &) { o.realTime = true; }},
     {"--in-process", false, [](Options &o, const std::string &) { o.drive.inProcess = true; }},
+    {"--strict", false, [](Options &o, const std::string &) { o.strict = true; }},
+    {"--quiet", false, [](Options &o, const std::string &) { o.quiet = true; }},
     {"--help", false, [](Options &o, const std::string &) { o.help = true; }},
     {"--version", false, [](Options &o, const std::string &) { o.version = true; }},
 }};
@@ -139,39 +152,50 @@ std::string summary(const Script &script, const Verdict &verdict) {
 int run(const Options &options) {
     const std::string name = *options.script == "-" ? "stdin" : *options.script;
     const ParsedScript parsed = parseScript(readScript(*options.script), name);
-    for (const ScriptError &error : parsed.errors) std::cerr << describe(name, error) << '\n';
+    for (const std::string &line : describe(name, parsed.errors)) std::cerr << line << '\n';
     if (!parsed.errors.empty()) return kExitUsage;
 
-    std::ofstream file;
-    std::ostream *transcript = nullptr;
-    if (options.transcript) {
-        if (*options.transcript == "-") {
-            transcript = &std::cout;
-        } else {
-            file.open(*options.transcript, std::ios::binary | std::ios::trunc);
-            if (!file) throw UsageError{"cannot write the transcript " + *options.transcript + ": " + std::strerror(errno), false};
-            transcript = &file;
-        }
+    if (checksNothing(parsed.script)) {
+        const std::string says = name + " checks nothing (no expect and no wait until), so passing proves nothing";
+        if (options.strict) throw UsageError{says, false};
+        std::cerr << kProgram << ": warning: " << says << '\n';
     }
+
+    // Standard output is the transcript's alone: a library that prints
+    // (in this process) writes to standard error instead.
+    const int standardOutput = platform::keepStandardOutput();
+    std::unique_ptr<platform::OutputFile> file;
+    if (options.transcript) {
+        file = *options.transcript == "-" ? std::make_unique<platform::OutputFile>(standardOutput)
+                                          : std::make_unique<platform::OutputFile>(*options.transcript);
+        if (file->failed())
+            throw UsageError{"cannot write the transcript " + *options.transcript + ": " + std::strerror(file->error()), false};
+    }
+    std::ostream transcript(file.get());
 
     platform::catchCloseRequests();
     Progress progress;
     RunSettings settings;
-    settings.transcript = transcript;
+    settings.transcript = file ? &transcript : nullptr;
     settings.realTime = options.realTime;
     settings.interrupted = &platform::closeRequestFlag();
     settings.afterCycle = [&progress](uint64_t cycle) { progress.afterCycle(cycle); };
+    if (!options.quiet)
+        settings.loaded = [](const std::string &file) { std::cerr << kProgram << ": drive library " << file << std::endl; };
 
     Verdict verdict;
     try {
         const std::unique_ptr<DriveLink> link = platform::openDrive(options.drive);
+        if (const auto *inProcess = dynamic_cast<const DriveLibrary *>(link.get()))
+            guardInProcess(*inProcess, file.get(), options.drive.limits.grace);
         verdict = runScript(parsed.script, *link, settings);
     } catch (const std::exception &error) {  // the link could not be set up
         verdict.outcome = Verdict::Outcome::libraryFailed;
         verdict.message = error.what();
     }
-    if (transcript != nullptr && !transcript->flush()) {
-        std::cerr << kProgram << ": cannot write the transcript " << *options.transcript << '\n';
+    if (file && !file->flushNow()) {
+        std::cerr << kProgram << ": cannot write the transcript " << *options.transcript << ": " << std::strerror(file->error())
+                  << '\n';
         return kExitUsage;
     }
 

@@ -30,6 +30,7 @@ Options:
   --library PATH  use this drive library file: a Linux library, or a
                   Windows drive.dll, which runs under wine (default:
                   libdrive.so, found by the normal library search)
+  --quiet         do not say which library file was loaded
   --help          show this help and exit
   --version       show the version and exit
 
@@ -40,12 +41,14 @@ failed; 2 for a wrong command line. See op-station(1).
 
 struct PanelOptions {
     platform::DriveRequest drive{.program = kProgram};
+    bool quiet = false;
     bool help = false;
     bool version = false;
 };
 
-constexpr std::array<platform::Option<PanelOptions>, 3> kOptions = {{
+constexpr std::array<platform::Option<PanelOptions>, 4> kOptions = {{
     {"--library", true, [](PanelOptions &o, const std::string &v) { o.drive.libraryFile = v; }},
+    {"--quiet", false, [](PanelOptions &o, const std::string &) { o.quiet = true; }},
     {"--help", false, [](PanelOptions &o, const std::string &) { o.help = true; }},
     {"--version", false, [](PanelOptions &o, const std::string &) { o.version = true; }},
 }};
@@ -101,5 +104,8 @@ int main(int argc, char **argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     closeOnRequests(app);
-    return runPanel(app, *drive);
+    return runPanel(app, *drive, [&](OP_Station &) {
+        if (!options.quiet && !drive->loadedFile().empty())
+            std::fprintf(stderr, "%s: drive library %s\n", kProgram, drive->loadedFile().c_str());
+    });
 }

@@ -185,7 +185,7 @@ public:
 #else
         dlerror();  // a symbol's value may legitimately be null: check dlerror
         void *address = dlsym(handle_, name);
-        if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, error);
+        if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, withoutFileName(error, path()));
         if (address == nullptr) throw missingEntryPoint(fileName, name, "the symbol's address is null");
         return address;
 #endif
@@ -324,7 +324,11 @@ DriveLibrary::DriveLibrary(std::string fileName, std::string shownName)
 
 DriveLibrary::~DriveLibrary() = default;
 
-std::string DriveLibrary::loadedFile() const { return impl_->library ? impl_->library->path() : std::string(); }
+// A library given a name of its own is the file its user knows by that name.
+std::string DriveLibrary::loadedFile() const {
+    if (!impl_->library) return {};
+    return named_ ? shownName_ : impl_->library->path();
+}
 
 // The call, the library's load and the entry point's lookup included, is
 // under way for reports from elsewhere while it runs; after it the buffers'

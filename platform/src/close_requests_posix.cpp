@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace opstation::platform {
@@ -53,6 +54,13 @@ void catchCloseRequests() {
 int closeRequest() { return g_request; }
 const volatile std::sig_atomic_t &closeRequestFlag() { return g_request; }
 int closeRequestFd() { return g_pipe[0]; }
+
+void awaitCloseRequest() {
+    while (g_request == 0) {
+        pollfd fd{g_pipe[0], POLLIN, 0};
+        ::poll(&fd, 1, g_pipe[0] >= 0 ? -1 : 100);  // the byte stays for others to see
+    }
+}
 
 void endAsRequested() {
     const int signal = g_request != 0 ? static_cast<int>(g_request) : SIGTERM;

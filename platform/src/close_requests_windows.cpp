@@ -9,6 +9,7 @@ namespace opstation::platform {
 namespace {
 
 volatile std::sig_atomic_t g_request = 0;
+HANDLE g_requested = CreateEventA(nullptr, TRUE, FALSE, nullptr);  // set at the first request
 
 // The system calls this on a thread of its own. The first request is
 // noted; a second one is left to the default handler, which ends the
@@ -22,6 +23,7 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     else return FALSE;
     if (g_request != 0) return FALSE;
     g_request = signal;
+    SetEvent(g_requested);
     if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);  // the program ends meanwhile
     return TRUE;
 }
@@ -36,6 +38,8 @@ void catchCloseRequests() {
 int closeRequest() { return g_request; }
 const volatile std::sig_atomic_t &closeRequestFlag() { return g_request; }
 int closeRequestFd() { return -1; }
+
+void awaitCloseRequest() { WaitForSingleObject(g_requested, INFINITE); }
 
 void endAsRequested() { std::_Exit(g_request == SIGINT ? 0xC000013A : 1); }
 

@@ -59,7 +59,7 @@ HostCommand hostUnderWine(const DriveRequest &request) {
         prepareWinePrefix(wine, request.program);
         startWineSession(wine, host);
         const std::string full = fs::absolute(dll).lexically_normal().string();
-        return {{wine.loader, host, "--name", dll, windowsPath(full)}, wine.environment};
+        return {{wine.loader, host, "--name", full, windowsPath(full)}, wine.environment};
     } catch (const DriveLibraryError &error) {
         throw DriveLibraryError("cannot load the drive library " + dll + ": " + error.what());
     }

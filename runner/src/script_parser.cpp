@@ -21,8 +21,9 @@ struct SyntaxError {
 
 struct Token {
     bool quoted = false;
-    std::string word;  // in lower case, for a word
-    Text text;         // for a quoted text
+    std::string word;      // in lower case, for a word
+    std::string_view raw;  // as written, for messages
+    Text text;             // for a quoted text
     int column = 0;
 };
 
@@ -35,11 +36,25 @@ struct LexedLine {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Columns count characters, not bytes: UTF-8 continuation bytes add none.
-int columnOf(std::string_view line, std::size_t offset) {
-    const auto starts = std::count_if(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(offset),
-                                      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
-    return static_cast<int>(starts) + 1;
-}
+// Counted onwards from a known place, so that reading a line stays linear
+// however many tokens it holds.
+class Columns {
+public:
+    explicit Columns(std::string_view line) : line_(line) {}
+    int at(std::size_t offset) {
+        if (offset < offset_) offset_ = 0, column_ = 1;
+        for (; offset_ < offset && offset_ < line_.size(); ++offset_)
+            if ((static_cast<unsigned char>(line_[offset_]) & 0xC0) != 0x80) ++column_;
+        return column_;
+    }
+
+private:
+    std::string_view line_;
+    std::size_t offset_ = 0;
+    int column_ = 1;
+};
+
+int columnOf(std::string_view line, std::size_t offset) { return Columns(line).at(offset); }
 
 std::string lowerCase(std::string_view text) {
     std::string out(text);
@@ -100,23 +115,25 @@ std::size_t readQuoted(std::string_view line, std::size_t start, Token &token) {
 
 LexedLine lex(std::string_view line) {
     LexedLine out;
+    Columns columns(line);
     std::size_t i = 0;
     for (;;) {
         while (i < line.size() && isBlank(line[i])) ++i;
         if (i >= line.size() || line[i] == '#') break;
         Token token;
-        token.column = columnOf(line, i);
+        token.column = columns.at(i);
+        const std::size_t start = i;
         if (line[i] == '"') {
             i = readQuoted(line, i, token);
         } else {
-            const std::size_t start = i;
             while (i < line.size() && !isBlank(line[i]) && line[i] != '"' && line[i] != '#') ++i;
             token.word = lowerCase(line.substr(start, i - start));
         }
+        token.raw = line.substr(start, i - start);
         out.tokens.push_back(std::move(token));
     }
     out.codeEnd = i;
-    out.endColumn = columnOf(line, std::min(i, line.size()));
+    out.endColumn = columns.at(std::min(i, line.size()));
     return out;
 }
 
@@ -184,7 +201,7 @@ public:
     [[noreturn]] void fail(std::string_view expected) const {
         if (atEnd()) throw SyntaxError{line_.endColumn, "expected " + std::string(expected) + ", found the end of the line"};
         const Token &token = line_.tokens[next_];
-        const std::string found = token.quoted ? "a quoted text" : "\"" + token.word + "\"";
+        const std::string found = token.quoted ? "a quoted text" : quotedSource(token.raw);
         throw SyntaxError{token.column, "expected " + std::string(expected) + ", found " + found};
     }
 
@@ -206,7 +223,8 @@ private:
 
 using Test = Condition::Test;
 
-constexpr std::array<Named<Test>, 2> kLineTests = {{{"is", Test::lineIs}, {"contains", Test::lineContains}}};
+constexpr std::array<Named<Test>, 3> kLineTests = {
+    {{"is", Test::lineIs}, {"shows", Test::lineShows}, {"contains", Test::lineContains}}};
 constexpr std::array<Named<Test>, 2> kTitleTests = {{{"is", Test::titleIs}, {"contains", Test::titleContains}}};
 constexpr std::array<Named<Test>, 2> kLedTests = {{{"is", Test::ledShows}, {"words", Test::ledWords}}};
 
@@ -234,6 +252,13 @@ void lineCondition(Cursor &c, Condition &condition) {
         return;
     }
     condition.text = c.text("a text");
+    // A text longer than what it is compared with can never match.
+    const bool shown = condition.test == Test::lineShows;
+    const std::size_t most = shown ? kShownLineSize : kLineSize;
+    if (condition.text.size() > most)
+        c.rejectBefore("expected a text of at most " + std::to_string(most) + " characters, which " +
+                       (shown ? "the display shows of a line" : "a line holds") + ", found " +
+                       std::to_string(condition.text.size()));
 }
 
 void ledCondition(Cursor &c, Condition &condition) {
@@ -368,7 +393,7 @@ private:
         Statement s;
         s.kind = syntax.kind;
         s.line = number;
-        s.source = trimmed(text.substr(0, lexed.codeEnd));
+        s.source = printableSource(trimmed(text.substr(0, lexed.codeEnd)));
         // A repeat opens its block even when the rest of its line is wrong,
         // so that its end still matches it.
         std::optional<SyntaxError> error;
@@ -393,12 +418,40 @@ private:
     std::vector<Open> open_;
 };
 
+// Where a file stops being text: a NUL byte, or bytes that are not UTF-8
+// (a binary file shows one or the other within its first bytes).
+std::optional<ScriptError> notText(std::string_view text) {
+    int line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = at;
+        const std::optional<char32_t> code = nextUtf8(text, at);
+        const char *what = !code ? "bytes that are not UTF-8" : *code == 0 ? "a NUL byte" : nullptr;
+        if (what != nullptr)
+            return ScriptError{0, 0,
+                               std::string("is not a text file: it holds ") + what + " at line " + std::to_string(line) +
+                                   ", column " + std::to_string(columnOf(text.substr(lineStart), start - lineStart))};
+        if (*code == '\n') ++line, lineStart = at;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+bool checksNothing(const std::vector<Statement> &statements) {
+    return std::none_of(statements.begin(), statements.end(), [](const Statement &s) {
+        return s.kind == Kind::expect || s.kind == Kind::waitUntil || !checksNothing(s.body);
+    });
+}
 
 ParsedScript parseScript(std::string_view text, std::string name) {
     ParsedScript out;
     out.script.name = std::move(name);
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte order mark
+    if (auto error = notText(text)) {
+        out.errors.push_back(std::move(*error));
+        return out;
+    }
     ScriptBuilder builder(out);
     int number = 0;
     while (!text.empty()) {
@@ -411,7 +464,15 @@ ParsedScript parseScript(std::string_view text, std::string name) {
 }
 
 std::string describe(const std::string &scriptName, const ScriptError &error) {
+    if (error.line == 0) return scriptName + " " + error.message;
     return scriptName + ":" + std::to_string(error.line) + ":" + std::to_string(error.column) + ": " + error.message;
+}
+
+std::vector<std::string> describe(const std::string &scriptName, const std::vector<ScriptError> &errors, std::size_t most) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < errors.size() && i < most; ++i) lines.push_back(describe(scriptName, errors[i]));
+    if (errors.size() > most) lines.push_back("and " + std::to_string(errors.size() - most) + " more");
+    return lines;
 }
 
 }  // namespace opstation

@@ -41,6 +41,15 @@ std::u16string_view withoutTrailingBlanks(std::u16string_view line) {
     return line.substr(0, last == std::u16string_view::npos ? 0 : last + 1);
 }
 
+// A line as the window shows it: its first characters, as many as the
+// display holds, control characters (NULs among them) drawn as blanks.
+Text shown(std::u16string_view line) {
+    Text text(line.substr(0, kShownLineSize));
+    for (char16_t &c : text)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u' ';
+    return text;
+}
+
 std::string wordsText(LedState words) { return std::to_string(words.on) + " " + std::to_string(words.flash); }
 
 class ScriptRun {
@@ -54,6 +63,7 @@ public:
         Verdict verdict;
         try {
             caption_ = session_.load();
+            if (settings_.loaded) settings_.loaded(link_.loadedFile());
             if (transcript_) transcript_->title(caption_);
             start_ = std::chrono::steady_clock::now();
             try {
@@ -150,6 +160,8 @@ private:
         switch (c.test) {
             case Test::lineIs: return lineObservation(c, withoutTrailingBlanks(display_.line(c.line)) == c.text);
             case Test::lineIsExactly: return lineObservation(c, display_.line(c.line) == c.text);
+            case Test::lineShows:
+                return lineObservation(c, withoutTrailingBlanks(shown(display_.line(c.line))) == withoutTrailingBlanks(c.text));
             case Test::lineContains: return lineObservation(c, display_.line(c.line).find(c.text) != Text::npos);
             case Test::ledShows: {
                 const LedState words = session_.state().led(c.led);
@@ -170,7 +182,7 @@ private:
     }
 
     Observation lineObservation(const Condition &c, bool holds) const {
-        return {holds, "line " + std::to_string(c.line + 1) + " was " + quoted(display_.line(c.line))};
+        return {holds, "line " + std::to_string(c.line + 1) + " was " + quotedLine(display_.line(c.line))};
     }
 
     const Script &script_;

@@ -24,6 +24,32 @@ void appendHexEscape(std::string &out, char16_t unit) {
 
 }  // namespace
 
+std::string printableSource(std::string_view utf8, std::size_t most) {
+    std::string out;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < utf8.size(); ++characters) {
+        if (characters == most) return out + "…";
+        const std::size_t start = at;
+        const std::optional<char32_t> code = nextUtf8(utf8, at);
+        if (!code) {
+            appendHexEscape(out, static_cast<unsigned char>(utf8[start]));
+            at = start + 1;
+        } else if (*code <= 0xFFFF && isControl(static_cast<char16_t>(*code))) {
+            appendHexEscape(out, static_cast<char16_t>(*code));
+        } else {
+            out.append(utf8.substr(start, at - start));
+        }
+    }
+    return out;
+}
+
+std::string quotedSource(std::string_view utf8, std::size_t most) { return '"' + printableSource(utf8, most) + '"'; }
+
+std::string quotedLine(std::u16string_view line) {
+    if (line.size() <= kShownLineSize) return quoted(line);
+    return quoted(line.substr(0, kShownLineSize)) + " + " + quoted(line.substr(kShownLineSize));
+}
+
 std::string counted(uint64_t n, std::string_view noun) {
     return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
 }

@@ -47,7 +47,7 @@ void Transcript::cycle(uint64_t number, const DownloadKeys &keys, const DisplayL
         if (display.line(i) == seen_.lines[i]) continue;
         item();
         buffer_ += i == 0 ? "line 1 " : "line 2 ";
-        appendQuoted(buffer_, display.line(i));
+        buffer_ += quotedLine(display.line(i));
         seen_.lines[i] = display.line(i);
     }
     for (const auto &[name, led] : kLedNames) {

@@ -52,7 +52,8 @@ run_panel() {
     wait "$pid" || status=$?
     cat "$errors" >&2
     [ "$status" -eq 0 ] || fail "$exe exited with status $status after SIG$signal"
-    if grep -q '^op-station:' "$errors"; then fail "$exe reported an error"; fi
+    # The one line that is no error: which library file was loaded.
+    if grep '^op-station:' "$errors" | grep -qv '^op-station: drive library /'; then fail "$exe reported an error"; fi
     return 0
 }
 

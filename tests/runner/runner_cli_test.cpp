@@ -14,6 +14,11 @@
 #include <string>
 
 #include "../support/files.h"
+#if !defined(_WIN32)
+#include <csignal>
+
+#include "../support/processes.h"
+#endif
 
 namespace {
 
@@ -67,8 +72,10 @@ protected:
         return (dir / name).string();
     }
 
-    // The exit status; stdout and stderr land in out and err.
-    int run(const std::string &arguments, const std::string &environment = "") {
+    // The exit status; stdout and stderr land in out and err. Quiet: no
+    // word of the library loaded.
+    int run(const std::string &arguments, const std::string &environment = "") { return loud("--quiet " + arguments, environment); }
+    int loud(const std::string &arguments, const std::string &environment = "") {
         const std::string command = environment + " " + quoted(kRunner) + " " + arguments + " >" +
                                     quoted((dir / "out").string()) + " 2>" + quoted((dir / "err").string());
         const int status = std::system(shellCommand(command).c_str());
@@ -97,9 +104,27 @@ TEST_F(RunnerCli, WrongCommandLinesAreStatus2) {
     EXPECT_NE(err.find("cannot read the script " + (dir / "missing.ops").string() + ": No such file or directory"),
               std::string::npos)
         << err;
-    const std::string ok = script("ok.ops", "wait 1\n");
+    const std::string ok = script("ok.ops", "wait 1\nexpect title contains \"\"\n");
     EXPECT_EQ(run(onOurDrive("--transcript " + quoted((dir / "no" / "such" / "t.txt").string()) + " " + quoted(ok))), 2);
     EXPECT_NE(err.find("cannot write the transcript"), std::string::npos) << err;
+}
+
+// A script that checks nothing runs, and says so; --strict refuses it.
+TEST_F(RunnerCli, ScriptThatChecksNothingIsSaidOrRefused) {
+    const std::string none = script("none.ops", "# only a comment\nwait 2\n");
+    EXPECT_EQ(run(onOurDrive(quoted(none))), 0);
+    EXPECT_EQ(err.rfind("op-station-run: warning: " + none + " checks nothing (no expect and no wait until)", 0), 0u) << err;
+    EXPECT_EQ(run(onOurDrive("--strict " + quoted(none))), 2);
+    EXPECT_EQ(err, "op-station-run: " + none + " checks nothing (no expect and no wait until), so passing proves nothing\n");
+}
+
+// Which file was loaded, once, with its full path: a folder mistyped on
+// LD_LIBRARY_PATH shows at once.
+TEST_F(RunnerCli, SaysWhichLibraryFileItLoaded) {
+    const std::string ok = script("ok.ops", "expect title contains \"\"\n");
+    EXPECT_EQ(loud(onOurDrive(quoted(ok))), 0);
+    EXPECT_EQ(err.rfind("op-station-run: drive library " + fs::canonical(kDrive).string() + "\n", 0), 0u) << err;
+    EXPECT_EQ(err.find("drive library", 20), std::string::npos) << err;
 }
 
 // Found before any library call: the missing library would be status 3.
@@ -121,7 +146,7 @@ TEST_F(RunnerCli, PassAndFailAreStatus0And1) {
 }
 
 TEST_F(RunnerCli, LibraryFailuresAreStatus3WithThePanelsMessage) {
-    const std::string ok = script("ok.ops", "wait 1\n");
+    const std::string ok = script("ok.ops", "wait 1\nexpect title contains \"\"\n");
     EXPECT_EQ(run("--library /nonexistent/libdrive.so " + quoted(ok)), 3);
     EXPECT_EQ(err.rfind("op-station-run: cannot load the drive library /nonexistent/libdrive.so: ", 0), 0u) << err;
 
@@ -132,17 +157,70 @@ TEST_F(RunnerCli, LibraryFailuresAreStatus3WithThePanelsMessage) {
 }
 
 #if !defined(_WIN32)
-// A library that crashes or hangs runs in the drive host, as in the panel:
-// the runner gives a verdict instead of going down with it.
-TEST_F(RunnerCli, CrashOrHangInTheDriveHostIsStatus3) {
+// Every way a library can end a run from inside a call gives the same
+// verdict in the drive host and in the runner's own process: status 3, the
+// same message, the transcript written out and ended; never a pass. What
+// the library prints never lands in the transcript.
+struct Ending {
+    const char *fault;  // OPSTATION_FAULT
+    int status;         // -15: ended by SIGTERM, after a close request
+    std::vector<std::string> said;
+};
+
+void PrintTo(const Ending &ending, std::ostream *out) { *out << ending.fault; }
+
+class RunnerEnding : public RunnerCli, public ::testing::WithParamInterface<std::tuple<Ending, bool>> {};
+
+TEST_P(RunnerEnding, IsTheSameVerdictInTheHostAndInProcess) {
+    const auto &[ending, inProcess] = GetParam();
     const std::string faulty = testLibrary("faulty_drive");
-    const std::string ok = script("ok.ops", "wait 5\n");
-    EXPECT_EQ(run("--library '" + faulty + "' '" + ok + "'", "OPSTATION_FAULT='segv upload 3'"), 3);
-    EXPECT_EQ(err, "op-station-run: the drive library " + faulty +
-                       " crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 3\n");
-    EXPECT_EQ(run("--library '" + faulty + "' '" + ok + "'", "OPSTATION_FAULT='hang download 2'"), 3);
-    EXPECT_NE(err.find("hung in opstat_download: no return within 3.0 s, in exchange cycle 2"), std::string::npos) << err;
+    const std::string ok = script("ok.ops", "wait 5\nexpect title contains \"Faulty\"\n");
+    const std::string command = std::string(inProcess ? "--in-process " : "") + "--library " + quoted(faulty) +
+                                " --transcript - " + quoted(ok);
+    if (ending.status == -SIGTERM) {
+        // Asked to close while the call hangs: the runner ends the same way.
+        const pid_t runner = opstation::test::start({"/bin/sh", "-c", "exec " + kRunner + " --quiet " + command + " >" + quoted((dir / "out").string())},
+                                                    {"OPSTATION_FAULT=" + std::string(ending.fault)}, dir / "err");
+        ASSERT_TRUE(opstation::test::within(std::chrono::seconds(20), [&] {
+            return slurp(dir / "err").find("the faulty drive hangs") != std::string::npos;
+        }));
+        ::kill(runner, SIGTERM);
+        int waited = 0;
+        ::waitpid(runner, &waited, 0);
+        out = slurp(dir / "out");
+        err = slurp(dir / "err");
+        EXPECT_TRUE(WIFSIGNALED(waited) && WTERMSIG(waited) == SIGTERM) << err;
+    } else {
+        EXPECT_EQ(run(command, "OPSTATION_FAULT='" + std::string(ending.fault) + "'"), ending.status) << err;
+    }
+    for (const std::string &part : ending.said) EXPECT_NE(err.find(part), std::string::npos) << err;
+    EXPECT_EQ(out.find("the faulty drive prints"), std::string::npos) << out;
+    EXPECT_EQ(out.rfind("title \"Faulty drive\"\n", 0), 0u) << out;
+    if (ending.status != 0) EXPECT_NE(out.find(": the drive library failed\n"), std::string::npos) << out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWay, RunnerEnding,
+    ::testing::Combine(
+        ::testing::Values(
+            Ending{"segv upload 3", 3,
+                   {"op-station-run: the drive library " + testLibrary("faulty_drive") +
+                    " crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 3\n"}},
+            Ending{"abort download 2", 3, {" crashed in opstat_download: Aborted (signal 6), in exchange cycle 2\n"}},
+            Ending{"exit download 2", 3,
+                   {" ended its process in opstat_download with exit status 0, in exchange cycle 2, which counts as a failure\n"}},
+            Ending{"overrun upload 2", 3,
+                   {" failed in opstat_upload, in exchange cycle 2: opstat_upload wrote past the end of line 1, so its "
+                    "memory can no longer be trusted\n"}},
+            Ending{"print any", 0, {"the faulty drive prints in upload\n", "passed, 1 expectation held"}},
+            Ending{"hang upload 2", -SIGTERM,
+                   {" was stopped in opstat_upload, in exchange cycle 2: the program was asked to close before the call returned\n",
+                    "op-station-run: interrupted after cycle 1\n"}}),
+        ::testing::Bool()),
+    [](const auto &info) {
+        return opstation::test::faultName(::testing::TestParamInfo<Ending>(std::get<0>(info.param), 0)) +
+               (std::get<1>(info.param) ? "_InProcess" : "_Hosted");
+    });
 #endif
 
 // The system loader faults inside the load of a file cut short after its
@@ -153,7 +231,7 @@ TEST_F(RunnerCli, LibraryCutShortIsStatus3) {
     bytes.resize(1000);
     const std::string cut = (dir / fs::path(testLibrary("recording_drive")).filename()).string();
     std::ofstream(cut, std::ios::binary) << bytes;
-    const std::string ok = script("ok.ops", "wait 1\n");
+    const std::string ok = script("ok.ops", "wait 1\nexpect title contains \"\"\n");
     for (const std::string where : {"--in-process ", ""}) {
         EXPECT_EQ(run(where + "--library " + quoted(cut) + " " + quoted(ok)), 3);
         EXPECT_EQ(err.rfind("op-station-run: cannot load the drive library " + cut, 0), 0u) << err;

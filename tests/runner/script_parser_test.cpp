@@ -18,11 +18,11 @@ Statement only(std::string_view text) {
     return parsed.script.statements.empty() ? Statement{} : parsed.script.statements.front();
 }
 
-// "line:column: message" for every error.
+// Every error as the runner words it, without the script's name.
 std::vector<std::string> errors(std::string_view text) {
     std::vector<std::string> out;
-    for (const ScriptError &e : parseScript(text, "s.ops").errors)
-        out.push_back(std::to_string(e.line) + ":" + std::to_string(e.column) + ": " + e.message);
+    for (const std::string &line : describe("s.ops", parseScript(text, "s.ops").errors))
+        out.push_back(line.substr(line.starts_with("s.ops") ? 6 : 0));
     return out;
 }
 
@@ -95,12 +95,17 @@ TEST(ScriptErrors, NameTheLineColumnAndWhatWasExpected) {
         {"wait until line 1 is \"x\" within", "1:32: expected a number of cycles"},
         {"expect", "1:7: expected a condition (line, led or title)"},
         {"expect line 3 is \"x\"", "1:13: expected a line number (1 or 2)"},
-        {"expect line 1 equals \"x\"", "1:15: expected a test of the line (is or contains)"},
-        {"expect line 1 is STOPPED", "1:18: expected a text in double quotes, found \"stopped\""},
+        {"expect line 1 equals \"x\"", "1:15: expected a test of the line (is, shows or contains)"},
+        {"expect line 1 is STOPPED", "1:18: expected a text in double quotes, found \"STOPPED\""},
+        {"expect line 1 shows \"RUNNING    LOCAL!\"", "1:21: expected a text of at most 16 characters, which the display shows of a line, found 17"},
+        {"expect line 2 contains \"123456789012345678901\"", "1:24: expected a text of at most 20 characters, which a line holds, found 21"},
+        {"tap \x1B[2Jrun", "1:5: expected a panel key (up, down, esc, menu, dir, jog, local, run, stop or disp), found \"\\x1B[2Jrun\""},
+        {"wait " + std::string(70, '9'), "1:6: expected a number of cycles (0 to 1000000000) or until, found \"" + std::string(60, '9') + "…\""},
         {"expect line 1 is exactly \"short\"", "1:26: expected the whole line: exactly 20 characters (\\0 for a NUL), found 5"},
         {"expect line 1 is \"open", "1:23: expected a closing quote"},
         {"expect line 1 is \"a\\n\"", "1:20: expected an escape"},
-        {"expect line 1 is \"\xC3(\"", "1:19: expected UTF-8 text"},
+        {"wait 1\nexpect line 1 is \"\xC3(\"", "is not a text file: it holds bytes that are not UTF-8 at line 2, column 19"},
+        {std::string("wait 1 #\0\n", 10), "is not a text file: it holds a NUL byte at line 1, column 9"},
         {"expect led amber is on", "1:12: expected an LED (health, fwd, rev, run, stop, seq or ref)"},
         {"expect led run is lit", "1:19: expected what the LED shows (off, on or flashing)"},
         {"expect led run words 0 65536", "1:24: expected an LED word"},
@@ -126,6 +131,23 @@ TEST(ScriptErrors, EveryWrongLineIsReportedInOrder) {
                   "6:6: expected a number of cycles (0 to 1000000000) or until, found \"y\""}));
     // A repeat whose count is wrong still opens a block for its end.
     EXPECT_EQ(errors("repeat x\nend").size(), 1u);
+    // Twenty are listed, and how many more there are.
+    std::string wrong;
+    for (int i = 0; i < 25; ++i) wrong += "jump\n";
+    const std::vector<std::string> many = errors(wrong);
+    ASSERT_EQ(many.size(), 21u);
+    EXPECT_EQ(many.back(), "and 5 more");
+}
+
+// Linear in the length of a line: 200,000 keys read in well under a second
+// where reading them grew with the square.
+TEST(ScriptText, LongLinesAreReadInOnePass) {
+    std::string line = "press";
+    for (int i = 0; i < 200'000; ++i) line += " up";
+    const ParsedScript parsed = parseScript(line, "s.ops");
+    ASSERT_TRUE(parsed.errors.empty());
+    EXPECT_EQ(parsed.script.statements[0].keys.size(), 200'000u);
+    EXPECT_EQ(parsed.script.statements[0].source, line.substr(0, 60) + "…");  // as messages quote it
 }
 
 TEST(ScriptText, CommentsBlankLinesCarriageReturnsAndAByteOrderMark) {

@@ -120,7 +120,8 @@ TEST(ScriptRun, FailedExpectationNamesFileLineExpectationSeenAndCycleThenUnloads
     const Outcome r = run("wait 3\nexpect line 2 contains \"X\"  # never\nwait 5", drive);
     EXPECT_EQ(r.verdict.outcome, Verdict::Outcome::failed);
     EXPECT_EQ(r.verdict.message,
-              R"(t.ops:2: expect line 2 contains "X": at cycle 3 (0.120 s), line 2 was "SP \"50\")" + nuls(13) + "\"");
+              R"(t.ops:2: expect line 2 contains "X": at cycle 3 (0.120 s), line 2 was "SP \"50\")" + nuls(9) + "\" + \"" +
+                  nuls(4) + "\"");
     EXPECT_EQ(r.verdict.cycles, 3u);
     EXPECT_EQ(drive.calls.back(), "terminate");
     EXPECT_EQ(exitStatus(r.verdict.outcome), 1);
@@ -204,9 +205,10 @@ TEST(Transcript, OneLineForEachCycleInWhichSomethingChanged) {
     const Outcome r = run("wait 1\ntap run jog\nwait 4\nexpect line 1 is \"B\"", drive);
     EXPECT_EQ(r.transcript,
               "title \"Tab\\x09here\"\n"
-              "cycle 1 at 0.040 s: line 1 \"A" + nuls(19) + "\", line 2 \"\xC2\xB0\\\"\\\\" + nuls(17) + "\"\n"
+              "cycle 1 at 0.040 s: line 1 \"A" + nuls(15) + "\" + \"" + nuls(4) + "\", line 2 \"\xC2\xB0\\\"\\\\" + nuls(13) +
+              "\" + \"" + nuls(4) + "\"\n"
               "cycle 2 at 0.080 s: keys jog+run\n"
-              "cycle 3 at 0.120 s: keys none, line 1 \"B" + nuls(19) + "\"\n"
+              "cycle 3 at 0.120 s: keys none, line 1 \"B" + nuls(15) + "\" + \"" + nuls(4) + "\"\n"
               "cycle 4 at 0.160 s: run flashing\n"
               "end after cycle 5 at 0.200 s: passed, 1 expectation held\n");
 }

@@ -55,7 +55,7 @@ Outcome runOn(const fs::path &dll, const std::string &name, const std::string &s
     const fs::path folder = workFolder(name);
     const fs::path scriptFile = folder / "script.ops";
     std::ofstream(scriptFile, std::ios::binary) << script;
-    const std::string command = "env " + environment + " '" + OPSTATION_RUNNER + "' --library '" + dll.string() +
+    const std::string command = "env " + environment + " '" + OPSTATION_RUNNER + "' --quiet --library '" + dll.string() +
                                 "' --transcript '" + (folder / "transcript").string() + "' '" + scriptFile.string() +
                                 "' 2>'" + (folder / "errors").string() + "'";
     const int status = std::system(command.c_str());
@@ -76,7 +76,7 @@ class TestDlls : public ::testing::TestWithParam<TestDll> {};
 
 TEST_P(TestDlls, GiveTheirTranscriptOrMessage) {
     const TestDll &dll = GetParam();
-    const Outcome run = runOn(testDll(dll.name), dll.name, "wait 3\n");
+    const Outcome run = runOn(testDll(dll.name), dll.name, "wait 3\nexpect title contains \"\"\n");
     EXPECT_EQ(run.status, dll.status) << run.errors;
     if (dll.status == 0) {
         EXPECT_EQ(run.transcript, slurp(kExpected / dll.expected));
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BeforeWine, MissingWineNamesThePackages) {
     const fs::path dll = kWindowsBuild / "bin" / "drive.dll";
-    const Outcome run = runOn(dll, "no_wine", "wait 1\n", "OPSTATION_WINE_DIR=/nonexistent");
+    const Outcome run = runOn(dll, "no_wine", "expect title contains \"\"\n", "OPSTATION_WINE_DIR=/nonexistent");
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.errors, "op-station-run: cannot load the drive library " + dll.string() +
                               ": it is a 64-bit Windows DLL, which runs under wine, and wine's 64-bit loader wine64 "
@@ -114,13 +114,13 @@ TEST(BeforeWine, MissingWineNamesThePackages) {
 
 TEST(BeforeWine, MissingOrDamagedDll) {
     const fs::path none = workFolder("none") / "drive.dll";
-    Outcome run = runOn(none, "no_dll", "wait 1\n");
+    Outcome run = runOn(none, "no_dll", "expect title contains \"\"\n");
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.errors, "op-station-run: cannot load the drive library " + none.string() + ": No such file or directory\n");
 
     const fs::path text = workFolder("text") / "drive.dll";
     std::ofstream(text) << "not a DLL\n";
-    run = runOn(text, "text_dll", "wait 1\n");
+    run = runOn(text, "text_dll", "expect title contains \"\"\n");
     EXPECT_EQ(run.status, 3);
     EXPECT_EQ(run.errors, "op-station-run: cannot load the drive library " + text.string() +
                               ": it is no Windows DLL (no PE header), or it is cut short\n");

@@ -18,6 +18,9 @@ using Text = std::u16string;
 inline constexpr int32_t kStation = 2;
 inline constexpr std::size_t kTitleSize = 128;
 inline constexpr std::size_t kLineSize = 20;
+// The display shows the first 16 characters of each line; its labels hold
+// no more.
+inline constexpr std::size_t kShownLineSize = 16;
 
 // Key states in the library's order: up, down, esc, menu, dir, jog, local,
 // run, stop, disp. Each is -1 (down this cycle) or 0.

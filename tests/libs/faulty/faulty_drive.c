@@ -13,7 +13,7 @@
  *           abort    calls abort()
  *           exit     calls exit(0)
  *           _exit    calls _exit(0), skipping exit handlers
- *           hang     never returns
+ *           hang     never returns (and says so on standard error first)
  *           overrun  writes 4 bytes past the end of the title (initialise)
  *                    or of line 1 (upload)
  *           print    writes to standard output and reads standard input
@@ -48,8 +48,10 @@ static void fault(const char *name, char *buffer, size_t size) {
     if (strcmp(name, "abort") == 0) abort();
     if (strcmp(name, "exit") == 0) exit(0);
     if (strcmp(name, "_exit") == 0) _exit(0);
-    if (strcmp(name, "hang") == 0)
+    if (strcmp(name, "hang") == 0) {
+        fputs("the faulty drive hangs\n", stderr);
         for (;;) pause();
+    }
     if (strcmp(name, "overrun") == 0 && buffer != NULL) memset(buffer, 'X', size + 4);
 }
 

@@ -27,6 +27,9 @@ const volatile std::sig_atomic_t &closeRequestFlag();
 // none (Windows, or before catchCloseRequests).
 int closeRequestFd();
 
+// Waits until the first close request has come (for a watching thread).
+void awaitCloseRequest();
+
 // Ends the program as the first close request would have without a
 // handler: a program that closed on a signal reports the signal.
 [[noreturn]] void endAsRequested();

@@ -23,6 +23,8 @@ public:
         return inner_.exchange(keys, leds);
     }
 
+    std::string loadedFile() const override { return inner_.loadedFile(); }
+
     const DownloadKeys &lastKeys() const { return lastKeys_; }
 
 private:

@@ -21,6 +21,8 @@ struct RunSettings {
     const volatile std::sig_atomic_t *interrupted = nullptr;
     // Called after every cycle with its number.
     std::function<void(uint64_t)> afterCycle;
+    // Called once the library is loaded, with its file's full path.
+    std::function<void(const std::string &)> loaded;
 };
 
 struct Verdict {

@@ -17,6 +17,16 @@ namespace opstation {
 std::string quoted(std::u16string_view text);
 void appendQuoted(std::string &out, std::u16string_view text);
 
+// A piece of a script as messages quote it: its own letters and case,
+// non-printing characters and bytes that are not UTF-8 escaped (\xHH), cut
+// after `most` characters with "…". quotedSource puts it in double quotes.
+std::string printableSource(std::string_view utf8, std::size_t most = 60);
+std::string quotedSource(std::string_view utf8, std::size_t most = 60);
+
+// A display line as the transcript and messages write it: the part the
+// display shows, then " + " and the part it does not, each quoted.
+std::string quotedLine(std::u16string_view line);
+
 // "1 cycle", "2 cycles".
 std::string counted(uint64_t n, std::string_view noun);
 
