@@ -3,7 +3,8 @@
 #   bin/op-station                             the panel
 #   bin/op-station-drive-host                  runs the drive library for them
 #   bin/op-station-run                         the panel without a window, driven by a script
-#   share/man/man1/<program>.1.gz              the manual pages of the two
+#   share/man/man1/<program>.1.gz              the manual pages of the programs
+#   share/doc/op-station/examples/             our drive's scripts and golden transcripts
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
 #   bin/op-station-wine                        the panel on a Windows drive.dll
@@ -51,8 +52,13 @@ install(TARGETS drivesim
 
 # The runner has no window, so it is installed with or without the panel.
 # Its RUNPATH finds the simulated drive as the panel's does.
-install(TARGETS op-station-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS op-station-run EXPORT OpStationTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 opstation_install_manual(${PROJECT_SOURCE_DIR}/runner/op-station-run.1)
+# Our simulated drive's walk-throughs, with their golden transcripts: example
+# scripts for drive library authors, where Debian keeps a package's
+# documentation.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/drivesim/scripts/
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/op-station/examples COMPONENT development)
 
 # The Windows drive hosts that the cross builds made (make test-windows; a
 # build without them installs none, and a Windows drive library then gets
@@ -90,11 +96,13 @@ write_basic_package_version_file(
 install(FILES
   ${PROJECT_BINARY_DIR}/packaging/OpStationConfig.cmake
   ${PROJECT_BINARY_DIR}/packaging/OpStationConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/packaging/OpStationScriptTest.cmake
   DESTINATION ${OPSTATION_CMAKE_DIR}
   COMPONENT development)
 
 if(TARGET op-station)
   install(TARGETS op-station RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  opstation_install_manual(${PROJECT_SOURCE_DIR}/ui/op-station.1)
 
   configure_file(${PROJECT_SOURCE_DIR}/packaging/op-station.desktop.in
     ${PROJECT_BINARY_DIR}/packaging/${OPSTATION_APP_ID}.desktop @ONLY)

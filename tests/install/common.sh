@@ -82,7 +82,8 @@ check_tree() {
     local root=$1 libdir=$2 id=org.example.opstation
     local file
     for file in bin/op-station bin/op-station-drive-host bin/op-station-run bin/op-station-wine \
-        share/man/man1/op-station-drive-host.1.gz share/man/man1/op-station-run.1.gz \
+        share/man/man1/op-station.1.gz share/man/man1/op-station-drive-host.1.gz share/man/man1/op-station-run.1.gz \
+        share/doc/op-station/examples/first-minute.ops share/doc/op-station/examples/first-minute.transcript \
         share/man/man1/op-station-wine.1.gz \
         "$libdir/op-station/libdrive.so" include/opstation/drive_api.h \
         "$libdir/cmake/OpStation/OpStationConfig.cmake" "$libdir/cmake/OpStation/OpStationConfigVersion.cmake" \

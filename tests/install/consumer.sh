@@ -14,6 +14,12 @@ cmake --build "$work/build" >"$work/build.log" || { cat "$work/build.log"; fail 
 library="$work/build/libdrive.so"
 [ -f "$library" ] || fail "the consumer build made no libdrive.so"
 
+# Its script test, added with opstation_add_script_test, passes; the
+# transcript is the golden one.
+ctest --test-dir "$work/build" --output-on-failure >"$work/ctest.log" 2>&1 ||
+    { cat "$work/ctest.log"; fail "the consumer's script test does not pass"; }
+cmp -s "$work/build/consumer.counts.transcript" "$source/counts.transcript" || fail "the consumer's transcript differs"
+
 exported=$(nm -D --defined-only "$library" | awk '$2 == "T" { print $3 }' | sort | tr '\n' ' ')
 [ "$exported" = "opstat_download opstat_initialise opstat_terminate opstat_upload " ] ||
     fail "libdrive.so exports '$exported', expected the four entry points only"

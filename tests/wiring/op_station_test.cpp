@@ -432,6 +432,26 @@ TEST(Program, NoHostOutlivesTheProgramKilledWithSigkill) {
         << "drive host " << host << " outlived the program";
 }
 
+// The command line is read before Qt starts: help and version need no
+// display; the library loaded is named once, with its full path.
+TEST(Program, CommandLineWithoutADisplayAndTheLibraryItLoaded) {
+    QProcess process;
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    bare.remove("DISPLAY");
+    bare.remove("QT_QPA_PLATFORM");
+    process.setProcessEnvironment(bare);
+    for (const auto &[option, says] : {std::pair{"--help", "Usage: op-station [OPTIONS]"}, std::pair{"--version", "op-station 1."}}) {
+        process.start(OPSTATION_PROGRAM, {option});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0) << option;
+        EXPECT_THAT(process.readAllStandardOutput().toStdString(), HasSubstr(says));
+    }
+    const ProgramRun run = runProgram(OPSTATION_PROGRAM, "", {"--library", QString::fromStdString(testLibrary("faulty_drive"))},
+                                      {{"OPSTATION_FAULT", "print any"}}, true);
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("op-station: drive library " + testLibrary("faulty_drive") + "\n"));
+}
+
 // Qt's own options are not the panel's: they are refused before Qt starts
 // (a platform that does not exist would stop Qt), while Qt's environment
 // (QT_QPA_PLATFORM) still counts.
