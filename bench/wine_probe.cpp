@@ -8,7 +8,7 @@
 // Round trip of one exchange cycle as the programs make it (HostedDrive's
 // exchange; CYCLES of them back to back after a warm-up, default 3000):
 // the native drive host, and drive.dll in the Windows drive host under
-// wine64. Starts (opstat_initialise, which starts the host and loads the
+// wine64 (and the 32-bit drive.dll under wine, where it runs). Starts (opstat_initialise, which starts the host and loads the
 // library), STARTS times each (default 5): native, through wine with no
 // wine server of the prefix running, and with one running.
 #include <array>
@@ -123,6 +123,8 @@ int main(int argc, char **argv) {
         std::printf("round trip of one exchange cycle, %d cycles back to back:\n", cycles);
         roundTrips("native drive host", hosted(OPSTATION_SIMULATED_DRIVE), cycles);
         roundTrips("drive.dll, Windows host under wine", hosted(OPSTATION_DRIVE_DLL), cycles);
+        if (std::filesystem::exists(OPSTATION_DRIVE_DLL32))
+            roundTrips("32-bit drive.dll under wine", hosted(OPSTATION_DRIVE_DLL32), cycles);
         starts(startCount);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "op-station-wine-probe: %s\n", error.what());
