@@ -66,9 +66,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/drivesim/scripts/
 # Windows drive library.
 if(TARGET op-station-wine)
   foreach(arch IN LISTS OPSTATION_WINDOWS_ARCHS)
-    install(PROGRAMS ${OPSTATION_WINDOWS_BUILD}/${arch}/bin/op-station-drive-host.exe
-      DESTINATION ${OPSTATION_PRIVATE_LIBDIR} RENAME op-station-drive-host-${arch}.exe
-      COMPONENT runtime OPTIONAL)
+    install(PROGRAMS ${OPSTATION_WINDOWS_BUILD}/${arch}/bin/op-station-drive-host-${arch}.exe
+      DESTINATION ${OPSTATION_PRIVATE_LIBDIR} COMPONENT runtime OPTIONAL)
   endforeach()
   install(TARGETS op-station-wine RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   opstation_install_manual(${PROJECT_SOURCE_DIR}/winbridge/op-station-wine.1)

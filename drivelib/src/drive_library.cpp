@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "opstation/ansi_codepage.h"
@@ -185,7 +186,10 @@ public:
 #else
         dlerror();  // a symbol's value may legitimately be null: check dlerror
         void *address = dlsym(handle_, name);
-        if (const char *error = dlerror()) throw missingEntryPoint(fileName, name, withoutFileName(error, path()));
+        if (const char *error = dlerror()) {
+            const std::string reason = error;  // the loader's next call frees it
+            throw missingEntryPoint(fileName, name, withoutFileName(reason, path()));
+        }
         if (address == nullptr) throw missingEntryPoint(fileName, name, "the symbol's address is null");
         return address;
 #endif
@@ -250,6 +254,20 @@ struct LentBuffer {
 
 int64_t ticksNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
+// The full path of a loaded library: a path given stays as given (made
+// absolute on POSIX; on Windows, where wine gives a Linux path a drive
+// letter, as the user wrote it); a bare name becomes the file the loader's
+// search found.
+std::string fullPath(const std::string &fileName, const SharedObject &object) {
+#if defined(_WIN32)
+    if (fileName.find_first_of("/\\") != std::string::npos) return fileName;
+#else
+    if (fileName.find('/') != std::string::npos) return std::filesystem::absolute(fileName).lexically_normal().string();
+#endif
+    const std::string found = object.path();
+    return found.empty() ? fileName : found;
+}
+
 }  // namespace
 
 #if !defined(_WIN32)
@@ -302,8 +320,7 @@ struct DriveLibrary::Impl {
         if (cached == nullptr) {
             const bool first = !library;
             SharedObject &object = loaded(drive.fileName_, drive.shownName_);
-            // Once loaded, a library named by its file is named by the file the loader found.
-            if (first && !drive.named_) drive.shownName_ = object.path().empty() ? drive.shownName_ : object.path();
+            if (first && !drive.named_) drive.shownName_ = fullPath(drive.fileName_, object);
             cached = reinterpret_cast<Fn>(object.symbol(drive.shownName_, name));
         }
         return cached;
@@ -324,11 +341,8 @@ DriveLibrary::DriveLibrary(std::string fileName, std::string shownName)
 
 DriveLibrary::~DriveLibrary() = default;
 
-// A library given a name of its own is the file its user knows by that name.
-std::string DriveLibrary::loadedFile() const {
-    if (!impl_->library) return {};
-    return named_ ? shownName_ : impl_->library->path();
-}
+// Once loaded, the library is named by its full path.
+std::string DriveLibrary::loadedFile() const { return impl_->library ? shownName_ : std::string(); }
 
 // The call, the library's load and the entry point's lookup included, is
 // under way for reports from elsewhere while it runs; after it the buffers'

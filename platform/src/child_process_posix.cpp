@@ -55,13 +55,8 @@ void moveTo(int fd, int target) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (options.channel >= 0) {
-        moveTo(options.channel, STDIN_FILENO);
-        moveTo(options.channel, STDOUT_FILENO);
-    } else {
-        moveTo(nothing, STDIN_FILENO);
-        moveTo(output, STDOUT_FILENO);
-    }
+    moveTo(options.input >= 0 ? options.input : nothing, STDIN_FILENO);
+    moveTo(options.output >= 0 ? options.output : output, STDOUT_FILENO);
     moveTo(output, STDERR_FILENO);
     ::execve(argv[0], argv, envp);
     const int error = errno;
@@ -87,10 +82,10 @@ ChildProcess::ChildProcess(std::vector<std::string> command, ChildOptions option
     fds.add(report[0]);
     fds.add(report[1]);
     const int nothing = fds.add(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    const int output = options.output.empty()
+    const int output = options.outputFile.empty()
                            ? -1
-                           : fds.add(::open(options.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!options.output.empty() && output < 0) throw std::system_error(errno, std::generic_category(), options.output);
+                           : fds.add(::open(options.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!options.outputFile.empty() && output < 0) throw std::system_error(errno, std::generic_category(), options.outputFile);
 
     std::vector<char *> argv;
     for (std::string &argument : command) argv.push_back(argument.data());
@@ -115,6 +110,11 @@ ChildProcess::ChildProcess(std::vector<std::string> command, ChildOptions option
         throw std::system_error(execError, std::generic_category());
     }
 }
+
+ChildProcess::~ChildProcess() = default;
+
+bool ChildProcess::started() const { return pid_ > 0; }
+int ChildProcess::pid() const { return pid_; }
 
 ChildProcess::ChildProcess(ChildProcess &&other) noexcept { *this = std::move(other); }
 

@@ -43,11 +43,32 @@ std::string windowsHost(const DriveRequest &request, const WindowsMachine &machi
                             windowsHostName(machine) + ", is not installed in " + sought);
 }
 
+#if !defined(_WIN32)
 HostCommand nativeHost(const DriveRequest &request) {
     return {{(hostFolder(request) / kHostProgram).string(), request.libraryFile}, {}};
 }
+#endif
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// The Windows drive host of the DLL's width, beside this program: a 64-bit
+// program runs a 32-bit DLL as well. A DLL whose width cannot be read (a
+// missing file, say) goes to the host of this program's width, which says
+// what is wrong.
+HostCommand hostOnWindows(const DriveRequest &request) {
+    const std::string &file = request.libraryFile;
+    const bool bare = file.find_first_of("/\\") == std::string::npos;
+    const WindowsMachine *machine = &ownMachine();
+    try {
+        machine = &dllMachine(bare ? (hostFolder(request) / file).string() : file);
+    } catch (const DriveLibraryError &) {
+    }
+    try {
+        return {{windowsHost(request, *machine), file}, {}};
+    } catch (const DriveLibraryError &error) {
+        throw DriveLibraryError("cannot load the drive library " + file + ": " + error.what());
+    }
+}
+#else
 // Wine runs the Windows host of the DLL's width; the host names the DLL
 // by the path its user gave, not by the path wine hands it.
 HostCommand hostUnderWine(const DriveRequest &request) {
@@ -68,29 +89,29 @@ HostCommand hostUnderWine(const DriveRequest &request) {
 
 }  // namespace
 
-#if !defined(_WIN32)
 std::unique_ptr<HostedDrive> openHostedDrive(const DriveRequest &request) {
     const int interruptFd = request.interruptFd.value_or(closeRequestFd());
+#if defined(_WIN32)
+    HostProcess::Preparation prepare = [request] { return hostOnWindows(request); };
+#else
     HostProcess::Preparation prepare = [request] { return nativeHost(request); };
     if (looksLikeWindowsDll(request.libraryFile)) prepare = [request] { return hostUnderWine(request); };
+#endif
     auto drive = std::make_unique<HostedDrive>(request.libraryFile, std::make_unique<HostProcess>(std::move(prepare), interruptFd),
                                                request.limits);
     drive->start();
     return drive;
 }
-#endif
 
 std::unique_ptr<DriveLink> openDrive(const DriveRequest &request) {
 #if defined(_WIN32)
-    // The drive host's client is POSIX for now: on Windows the library runs
-    // in the program's own process.
-    return std::make_unique<DriveLibrary>(request.libraryFile);
+    if (request.inProcess) return std::make_unique<DriveLibrary>(request.libraryFile);
 #else
     // A Windows DLL cannot run in a Linux process: it always has its host.
     if (request.inProcess && !looksLikeWindowsDll(request.libraryFile))
         return std::make_unique<DriveLibrary>(request.libraryFile);
-    return openHostedDrive(request);
 #endif
+    return openHostedDrive(request);
 }
 
 }  // namespace opstation::platform

@@ -43,7 +43,8 @@ void HostProcess::start() {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) throw HostStartError(std::strerror(errno));
     try {
-        child_ = ChildProcess(std::move(host.command), {std::move(host.environment), pair[1], {}, true});
+        child_ = ChildProcess(std::move(host.command),
+                              {.environment = std::move(host.environment), .input = pair[1], .output = pair[1], .tied = true});
     } catch (const std::system_error &error) {
         ::close(pair[0]);
         ::close(pair[1]);

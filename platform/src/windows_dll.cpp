@@ -76,6 +76,7 @@ const WindowsMachine &dllMachine(const std::string &file) {
 }
 
 const WindowsMachine &widestMachine() { return kMachines.back(); }
+const WindowsMachine &ownMachine() { return sizeof(void *) == 4 ? kMachines.front() : kMachines.back(); }
 
 std::string windowsPath(const std::string &unixPath) {
     std::string path = "Z:" + unixPath;

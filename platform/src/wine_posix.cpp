@@ -90,10 +90,7 @@ std::string findProgram(std::string_view name) {
 // `limit` and was stopped; std::system_error when it could not start.
 std::optional<ChildEnding> runWine(std::vector<std::string> command, const std::vector<std::string> &environment,
                                    const std::string &output, std::chrono::seconds limit) {
-    ChildOptions options;
-    options.environment = environment;
-    options.output = output;
-    return runToEnd(std::move(command), std::move(options), limit);
+    return runToEnd(std::move(command), {.environment = environment, .outputFile = output}, limit);
 }
 
 // The error of starting `loader` at all, 0 when it starts: a kernel without

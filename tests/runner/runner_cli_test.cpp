@@ -123,7 +123,12 @@ TEST_F(RunnerCli, ScriptThatChecksNothingIsSaidOrRefused) {
 TEST_F(RunnerCli, SaysWhichLibraryFileItLoaded) {
     const std::string ok = script("ok.ops", "expect title contains \"\"\n");
     EXPECT_EQ(loud(onOurDrive(quoted(ok))), 0);
-    EXPECT_EQ(err.rfind("op-station-run: drive library " + fs::canonical(kDrive).string() + "\n", 0), 0u) << err;
+#if defined(_WIN32)
+    const std::string loaded = kDrive;  // a path given stays as given there
+#else
+    const std::string loaded = fs::canonical(kDrive).string();
+#endif
+    EXPECT_EQ(err.rfind("op-station-run: drive library " + loaded + "\n", 0), 0u) << err;
     EXPECT_EQ(err.find("drive library", 20), std::string::npos) << err;
 }
 

@@ -66,7 +66,8 @@ public:
     // with a slash it is opened as that path. Messages name the library as
     // shownName (a drive host run by wine is given the Windows path of a
     // file its user knows by the Linux one); by default as the file name,
-    // and once loaded as the full path of the file the loader found.
+    // and once loaded by its full path: a path given made absolute, or
+    // the file the loader's search found for a bare name.
     explicit DriveLibrary(std::string fileName = kDefaultDriveLibrary, std::string shownName = {});
     ~DriveLibrary() override;
     DriveLibrary(const DriveLibrary &) = delete;
@@ -77,7 +78,7 @@ public:
     // Loads the library and finds opstat_initialise, as the first call
     // would; the later calls do so themselves.
     void load();
-    // The file the system loader loaded, as a full path; empty before.
+    // The file loaded, as a full path (its name, when given one); empty before.
     std::string loadedFile() const override;
 
     Text initialise(int32_t station) override;

@@ -1,9 +1,10 @@
 // Starting, awaiting and killing a child process with an environment of its
 // own. Two kinds of children: a tied one (a drive host) never outlives the
-// program, even one killed with SIGKILL, and runs in a process group of its
-// own, so that a Ctrl+C at the terminal reaches the program, which stops
-// the library properly, and not the child behind its back; a loose one (a
-// program of wine's that keeps wine's session) outlives it.
+// program, even one killed with SIGKILL (on Windows: ended any way), and
+// runs in a process group of its own, so that a Ctrl+C at the terminal
+// reaches the program, which stops the library properly, and not the child
+// behind its back; a loose one (a program of wine's that keeps wine's
+// session) outlives it.
 #pragma once
 
 #include <chrono>
@@ -15,16 +16,27 @@
 
 namespace opstation::platform {
 
+// A stream of this program's to hand to a child: a file descriptor on
+// POSIX, a handle on Windows.
+#if defined(_WIN32)
+using Stream = void *;
+inline constexpr Stream kNoStream = nullptr;
+#else
+using Stream = int;
+inline constexpr Stream kNoStream = -1;
+#endif
+
 struct ChildOptions {
     // NAME=value entries set on top of this program's environment, for the
     // child alone.
     std::vector<std::string> environment;
-    // Becomes the child's standard input and output (one end of a socket
-    // pair); -1: input from the null device, output as below.
-    int channel = -1;
-    // The child's standard output (without a channel) and error go into
+    // The child's standard input (else the null device) and output (else
+    // as below): a drive host's channel.
+    Stream input = kNoStream;
+    Stream output = kNoStream;
+    // The child's standard output (unless given above) and error go into
     // this file; empty: they are this program's.
-    std::string output;
+    std::string outputFile;
     bool tied = false;
 };
 
@@ -41,11 +53,11 @@ public:
     ChildProcess &operator=(ChildProcess &&other) noexcept;
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
-    // Leaves a running child alone: stop() it first where it must end.
-    ~ChildProcess() = default;
+    // Leaves a running loose child alone: stop() it first where it must end.
+    ~ChildProcess();
 
-    bool started() const { return pid_ > 0; }
-    int pid() const { return pid_; }
+    bool started() const;
+    int pid() const;
 
     // Waits up to `patience` for the child to end: true once it has.
     bool await(std::chrono::milliseconds patience);
@@ -55,9 +67,15 @@ public:
     ChildEnding ending() const;
 
 private:
+#if defined(_WIN32)
+    void *process_ = nullptr;
+    void *job_ = nullptr;  // kills the child when this program ends
+    unsigned long code_ = 0;
+#else
     int pid_ = -1;
-    bool reaped_ = false;
     int status_ = 0;
+#endif
+    bool reaped_ = false;
 };
 
 // Runs a loose child to its end within `limit` (it is stopped after that):

@@ -5,8 +5,10 @@
 //
 //   a Linux library (libdrive.so)   op-station-drive-host beside the program
 //   a Windows DLL (drive.dll)       op-station-drive-host-<width>.exe for
-//                                   the DLL's width, under wine on Linux,
-//                                   in the station's own wine prefix
+//                                   the DLL's width (read from its PE
+//                                   header), beside the program on Windows,
+//                                   under wine on Linux, in the station's
+//                                   own wine prefix
 //
 // One process, one round trip per exchange cycle, one watchdog, the same
 // messages naming the library file, the entry point and the cause.

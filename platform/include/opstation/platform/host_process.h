@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ public:
     // the host cannot be started (wine missing, say).
     using Preparation = std::function<HostCommand()>;
 
-    // `interruptFd`: readable when the program is asked to close; -1 for none.
+    // `interruptFd`: readable when the program is asked to close; -1 for
+    // none. (On Windows the close requests are watched as they come.)
     HostProcess(Preparation prepare, int interruptFd);
     HostProcess(HostCommand command, int interruptFd);
     // Closes the channel and gives the host a moment to end on its own
@@ -53,9 +55,14 @@ private:
     std::string program_;
     int interruptFd_;
     ChildProcess child_;
+#if defined(_WIN32)
+    struct Pipes;  // the host's input, and its output read with a time limit
+    std::unique_ptr<Pipes> pipes_;
+#else
     int channel_ = -1;
     BackToBack pace_;
     std::chrono::microseconds spin_{};
+#endif
 };
 
 }  // namespace opstation::platform

@@ -28,6 +28,8 @@ const WindowsMachine &dllMachine(const std::string &file);
 
 // The 64-bit machine, whose wine prepares a prefix that serves both.
 const WindowsMachine &widestMachine();
+// The machine this program is built for, on Windows.
+const WindowsMachine &ownMachine();
 
 // The path under which a Windows program run by wine finds a Unix file:
 // drive Z: is the Unix root in every wine prefix.
