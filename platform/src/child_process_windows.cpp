@@ -150,11 +150,4 @@ ChildEnding ChildProcess::ending() const {
     return {ChildEnding::How::exit, "exit status " + std::to_string(code_), static_cast<int>(code_)};
 }
 
-std::optional<ChildEnding> runToEnd(std::vector<std::string> command, ChildOptions options, std::chrono::milliseconds limit) {
-    ChildProcess child(std::move(command), std::move(options));
-    if (child.await(limit)) return child.ending();
-    child.stop();
-    return std::nullopt;
-}
-
 }  // namespace opstation::platform

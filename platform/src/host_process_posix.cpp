@@ -31,6 +31,7 @@ HostProcess::HostProcess(HostCommand command, int interruptFd)
     program_ = command.command.front();
 }
 
+// Gives the host a moment to end on the end of its input, then stops it.
 HostProcess::~HostProcess() {
     if (!child_.started()) return;
     closeChannel();  // the host reads EOF and ends
@@ -95,18 +96,6 @@ HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline 
         if (got <= 0) return Arrival::end;
         return arrived(got);
     }
-}
-
-HostEnding HostProcess::ending() {
-    if (!child_.started()) return {HostEnding::How::unknown, "the host was not running"};
-    if (child_.await(2s)) return child_.ending();
-    stop();
-    return {HostEnding::How::unknown, "it closed its output but went on running, and was stopped"};
-}
-
-void HostProcess::stop() {
-    closeChannel();
-    child_.stop();
 }
 
 void HostProcess::closeChannel() {

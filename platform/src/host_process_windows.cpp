@@ -59,13 +59,15 @@ struct HostProcess::Pipes {
 
 HostProcess::HostProcess(Preparation prepare, int interruptFd) : prepare_(std::move(prepare)), interruptFd_(interruptFd) {}
 
-HostProcess::HostProcess(HostCommand command, int interruptFd) : HostProcess([command] { return command; }, interruptFd) {
+HostProcess::HostProcess(HostCommand command, int interruptFd)
+    : HostProcess([command] { return command; }, interruptFd) {
     program_ = command.command.front();
 }
 
+// Gives the host a moment to end on the end of its input, then stops it.
 HostProcess::~HostProcess() {
     if (!child_.started()) return;
-    closeChannel();  // the host reads the end of its input and ends
+    closeChannel();  // the host reads EOF and ends
     if (!child_.await(1s)) child_.stop();
 }
 
@@ -120,18 +122,6 @@ HostTransport::Arrival HostProcess::receive(wire::FrameReader &frames, Deadline 
     if (got == 0) return Arrival::end;
     frames.received(got);
     return Arrival::bytes;
-}
-
-HostEnding HostProcess::ending() {
-    if (!child_.started()) return {HostEnding::How::unknown, "the host was not running"};
-    if (child_.await(2s)) return child_.ending();
-    stop();
-    return {HostEnding::How::unknown, "it closed its output but went on running, and was stopped"};
-}
-
-void HostProcess::stop() {
-    closeChannel();
-    child_.stop();
 }
 
 void HostProcess::closeChannel() {
