@@ -104,7 +104,7 @@ int main(int argc, char **argv) {
     if (mode == "baseline") {
         code = runBaseline(app, probe, seconds);
     } else {
-        code = opstation::runPanel(app, *drive, [&](OP_Station &window) {
+        code = opstation::runPanel(app, *drive, {.onShown = [&](OP_Station &window) {
             probe.watchTimer(window.timer1());
             opstation::StationState &state = window.session().state();
             if (scenario == "flash") opstation::press(state, opstation::PanelKey::jog);
@@ -115,7 +115,7 @@ int main(int argc, char **argv) {
                 });
             }
             QTimer::singleShot(int(seconds * 1000), &window, &QWidget::close);
-        });
+        }});
     }
     probe.report(seconds);
     return code;

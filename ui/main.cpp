@@ -8,10 +8,14 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <system_error>
 
 #include "opstation/platform/close_requests.h"
 #include "opstation/platform/command_line.h"
 #include "opstation/platform/drive_opening.h"
+#include "opstation/runner/session_recording.h"
 #include "run_panel.h"
 
 namespace {
@@ -30,6 +34,11 @@ Options:
   --library PATH  use this drive library file: a Linux library, or a
                   Windows drive.dll, which runs under wine (default:
                   libdrive.so, found by the normal library search)
+  --record FILE   record the session into FILE, a script that op-station-run
+                  replays cycle for cycle (the title says " — recording")
+  --transcript FILE
+                  write the session's transcript, as op-station-run writes
+                  it, into FILE
   --quiet         do not say which library file was loaded
   --help          show this help and exit
   --version       show the version and exit
@@ -41,13 +50,16 @@ failed; 2 for a wrong command line. See op-station(1).
 
 struct PanelOptions {
     platform::DriveRequest drive{.program = kProgram};
+    SessionRecording::Files files;
     bool quiet = false;
     bool help = false;
     bool version = false;
 };
 
-constexpr std::array<platform::Option<PanelOptions>, 4> kOptions = {{
+constexpr std::array<platform::Option<PanelOptions>, 6> kOptions = {{
     {"--library", true, [](PanelOptions &o, const std::string &v) { o.drive.libraryFile = v; }},
+    {"--record", true, [](PanelOptions &o, const std::string &v) { o.files.record = v; }},
+    {"--transcript", true, [](PanelOptions &o, const std::string &v) { o.files.transcript = v; }},
     {"--quiet", false, [](PanelOptions &o, const std::string &) { o.quiet = true; }},
     {"--help", false, [](PanelOptions &o, const std::string &) { o.help = true; }},
     {"--version", false, [](PanelOptions &o, const std::string &) { o.version = true; }},
@@ -95,6 +107,16 @@ int main(int argc, char **argv) {
     if (options.help) return std::fputs(kHelp, stdout), 0;
     if (options.version) return std::printf("%s %s\n", kProgram, OPSTATION_VERSION), 0;
 
+    // The files are made before the library is called: one that cannot be
+    // written stops the panel at once.
+    std::optional<SessionRecording> recording;
+    try {
+        recording.emplace(kProgram, options.files);
+    } catch (const std::system_error &error) {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, error.what(), std::strerror(error.code().value()));
+        return 2;
+    }
+
     // The drive host starts while Qt starts; close requests count from here.
     platform::catchCloseRequests();
     const std::unique_ptr<DriveLink> drive = platform::openDrive(options.drive);
@@ -104,8 +126,12 @@ int main(int argc, char **argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     closeOnRequests(app);
-    return runPanel(app, *drive, [&](OP_Station &) {
+    const auto sayWhichLibrary = [&](OP_Station &) {
         if (!options.quiet && !drive->loadedFile().empty())
             std::fprintf(stderr, "%s: drive library %s\n", kProgram, drive->loadedFile().c_str());
-    });
+    };
+    return runPanel(app, *drive,
+                    {.watch = &*recording,
+                     .titleNote = recording->recording() ? QStringLiteral(" \u2014 recording") : QString(),
+                     .onShown = sayWhichLibrary});
 }

@@ -104,7 +104,7 @@ bool OP_Station::Form_Load() {
     if (!session_) return false;
     return guarded([&] {
         caption_ = session_->load();
-        setWindowTitle(titleBarText(caption_));
+        setWindowTitle(titleBarText(caption_) + titleNote_);
     });
 }
 

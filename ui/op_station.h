@@ -51,6 +51,8 @@ public:
     opstation::StationSession &session() { return *session_; }
     // The library's title: the title buffer up to its first NUL.
     const opstation::Text &caption() const { return caption_; }
+    // Shown in the title bar after the library's title (" — recording").
+    void setTitleNote(const QString &note) { titleNote_ = note; }
     int exitCode() const { return exitCode_; }
 
     // What happens with a failure's message; by default it goes to stderr
@@ -74,6 +76,7 @@ private:
     std::optional<opstation::StationSession> session_;
     std::unique_ptr<opstation::PanelInput> input_;
     opstation::Text caption_;
+    QString titleNote_;
     FailureReporter reportFailure_;
     int exitCode_ = 0;
 };

@@ -1,6 +1,8 @@
 // The program: the window's life from load to unload around the event loop.
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class OP_Station;
@@ -9,11 +11,20 @@ class QApplication;
 namespace opstation {
 
 class DriveLink;
+class SessionWatch;
+
+struct PanelRun {
+    // Hears of the session from its load on (a recording); null for none.
+    SessionWatch *watch = nullptr;
+    // Shown after the library's title (" — recording").
+    QString titleNote;
+    // Lets a measuring harness watch the window once it is shown.
+    std::function<void(OP_Station &)> onShown;
+};
 
 // Creates OP_Station on `drive`, runs Form_Load before the window is shown,
 // shows it, starts Timer1 and runs the event loop. Returns the program's
-// exit code: non-zero after a failure at the library boundary. `onShown`
-// lets a measuring harness watch the window.
-int runPanel(QApplication &app, DriveLink &drive, const std::function<void(OP_Station &)> &onShown = {});
+// exit code: non-zero after a failure at the library boundary.
+int runPanel(QApplication &app, DriveLink &drive, const PanelRun &run = {});
 
 }  // namespace opstation

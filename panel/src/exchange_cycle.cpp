@@ -17,12 +17,6 @@ constexpr std::array kRefreshOrder = {Led::run,     Led::stop,   Led::forward, L
 constexpr std::array kLibraryLedOrder = {Led::health, Led::forward, Led::reverse, Led::run,
                                          Led::stop,   Led::localSeq, Led::localRef};
 
-DownloadKeys sampleKeys(StationState &state) {
-    DownloadKeys keys{};
-    for (std::size_t i = 0; i < kPanelKeyCount; ++i) keys[i] = sample(state, static_cast<PanelKey>(i));
-    return keys;
-}
-
 UploadLedWords lendLedWords(StationState &state) {
     UploadLedWords words{};
     for (std::size_t i = 0; i < kLibraryLedOrder.size(); ++i) {
@@ -47,6 +41,12 @@ void refreshDisplay(DisplayLines &display, const UploadResult &upload) {
 }
 
 }  // namespace
+
+DownloadKeys sampleKeys(StationState &state) {
+    DownloadKeys keys{};
+    for (std::size_t i = 0; i < kPanelKeyCount; ++i) keys[i] = sample(state, static_cast<PanelKey>(i));
+    return keys;
+}
 
 Colour ledColour(LedState led, int16_t flashPhase) {
     const auto lit = static_cast<uint16_t>(led.on & (~led.flash | flashPhase));
@@ -73,8 +73,9 @@ void update_LEDS(StationState &state, LedColours &colours) {
     }
 }
 
-void runExchangeCycle(StationState &state, DriveLink &drive, DisplayLines &display, LedColours &colours) {
-    const UploadResult upload = drive.exchange(sampleKeys(state), lendLedWords(state));
+void runExchangeCycle(StationState &state, const DownloadKeys &keys, DriveLink &drive, DisplayLines &display,
+                      LedColours &colours) {
+    const UploadResult upload = drive.exchange(keys, lendLedWords(state));
     if (upload.result == 0) refreshDisplay(display, upload);
     update_LEDS(state, colours);
 }

@@ -1,5 +1,7 @@
 #include "opstation/panel/station_session.h"
 
+#include <exception>
+
 namespace opstation {
 
 Text captionOf(const Text &titleBuffer) { return titleBuffer.substr(0, titleBuffer.find(u'\0')); }
@@ -13,6 +15,10 @@ template <typename Call>
 void StationSession::guarded(Call &&call) {
     try {
         call();
+    } catch (const std::exception &error) {
+        phase_ = Phase::finished;
+        if (watch_ != nullptr) watch_->failed(*this, error.what());
+        throw;
     } catch (...) {
         phase_ = Phase::finished;
         throw;
@@ -21,15 +27,18 @@ void StationSession::guarded(Call &&call) {
 
 Text StationSession::load() {
     if (phase_ != Phase::created) return {};
-    Text caption;
-    guarded([&] { caption = captionOf(drive_.initialise(kStation)); });
+    guarded([&] { caption_ = captionOf(drive_.initialise(kStation)); });
     phase_ = Phase::running;
-    return caption;
+    if (watch_ != nullptr) watch_->loaded(*this, caption_);
+    return caption_;
 }
 
 void StationSession::runCycle() {
     if (phase_ != Phase::running) return;
-    guarded([&] { runExchangeCycle(state_, drive_, display_, leds_); });
+    ++cycles_;
+    lastKeys_ = sampleKeys(state_);
+    guarded([&] { runExchangeCycle(state_, lastKeys_, drive_, display_, leds_); });
+    if (watch_ != nullptr) watch_->cycled(*this);
 }
 
 void StationSession::unload() {
@@ -38,7 +47,8 @@ void StationSession::unload() {
         return;
     }
     phase_ = Phase::finished;
-    drive_.terminate(kStation);
+    if (watch_ != nullptr) watch_->ending(*this);
+    guarded([&] { drive_.terminate(kStation); });
 }
 
 }  // namespace opstation

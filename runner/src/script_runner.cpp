@@ -6,7 +6,6 @@
 
 #include "opstation/panel/key_model.h"
 #include "opstation/panel/station_session.h"
-#include "opstation/runner/key_watching_link.h"
 #include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
 #include "opstation/runner/vocabulary.h"
@@ -55,7 +54,7 @@ std::string wordsText(LedState words) { return std::to_string(words.on) + " " + 
 class ScriptRun {
 public:
     ScriptRun(const Script &script, DriveLink &drive, const RunSettings &settings)
-        : script_(script), settings_(settings), link_(drive), session_(link_, display_, colours_) {
+        : script_(script), settings_(settings), drive_(drive), session_(drive, display_, colours_) {
         if (settings.transcript != nullptr) transcript_.emplace(*settings.transcript);
     }
 
@@ -63,7 +62,7 @@ public:
         Verdict verdict;
         try {
             caption_ = session_.load();
-            if (settings_.loaded) settings_.loaded(link_.loadedFile());
+            if (settings_.loaded) settings_.loaded(drive_.loadedFile());
             if (transcript_) transcript_->title(caption_);
             start_ = std::chrono::steady_clock::now();
             try {
@@ -152,7 +151,7 @@ private:
             std::this_thread::sleep_until(start_ + std::chrono::milliseconds(kCycleMilliseconds) * (cycles_ + 1));
         session_.runCycle();
         ++cycles_;
-        if (transcript_) transcript_->cycle(cycles_, link_.lastKeys(), display_, session_.state());
+        if (transcript_) transcript_->cycle(cycles_, session_.lastKeys(), display_, session_.state());
         if (settings_.afterCycle) settings_.afterCycle(cycles_);
     }
 
@@ -187,7 +186,7 @@ private:
 
     const Script &script_;
     const RunSettings &settings_;
-    KeyWatchingLink link_;
+    DriveLink &drive_;
     MemoryDisplayLines display_;
     NoColours colours_;
     StationSession session_;

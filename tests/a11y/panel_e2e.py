@@ -10,6 +10,7 @@ shows which keys reached it.
     panel_e2e.py keys    PANEL RECORDING_LIBRARY_DIR
     panel_e2e.py display PANEL SIMULATED_DRIVE_DIR
     panel_e2e.py layout  PANEL RECORDING_LIBRARY_DIR
+    panel_e2e.py record  PANEL SIMULATED_DRIVE_DIR RUNNER
     panel_e2e.py run     PROGRAM [ARGUMENTS...]
 
 The last runs a test program of ours inside the same session, with Qt's
@@ -152,13 +153,13 @@ class Session:
         wait_for("the AT-SPI bus", owned)
         self.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
 
-    def start_panel(self, program, library_dir):
+    def start_panel(self, program, library_dir, *arguments):
         """The library is named by its folder on LD_LIBRARY_PATH, which a
         sanitizer build needs even for the one beside the program."""
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["RECORDING_DRIVE_LOG"] = self.log
         self.env["LD_LIBRARY_PATH"] = library_dir
-        self.panel = self.start([program], stderr=self.errors)
+        self.panel = self.start([program, *arguments], stderr=self.errors)
 
     def downloads(self):
         try:
@@ -357,6 +358,57 @@ def check_layout(session, program, library_dir):
             raise Failure("keycode %d pressed %s, expected %s" % (keycode, down, expected))
 
 
+# ---- recording --------------------------------------------------------------
+
+def check_record(session, program, library_dir, runner):
+    """A session worked with the PC keyboard (taps shorter than a cycle, a
+    held key that repeats, F3 for a power-on combination) is recorded; the
+    runner's replay of the recording passes and gives the live transcript
+    byte for byte."""
+    from Xlib import X, display
+    from Xlib.ext import xtest
+    record, live, replay = (os.path.join(session.work, name) for name in ("session.ops", "live.txt", "replay.txt"))
+    session.start_panel(program, library_dir, "--record", record, "--transcript", live)
+    x = display.Display(session.env["DISPLAY"])
+    wait_for("the panel to take the keyboard focus", lambda: x.get_input_focus().focus not in (X.NONE, X.PointerRoot))
+    wait_for("the recording to name its library", lambda: "# Drive library:" in read(record))
+
+    def stroke(keycode, held=0.0):
+        xtest.fake_input(x, X.KeyPress, keycode)
+        x.sync()
+        time.sleep(held)  # a hold long enough for the keyboard's own repeats
+        xtest.fake_input(x, X.KeyRelease, keycode)
+        x.sync()
+        time.sleep(0.3)
+    R, S, UP, F3 = 27, 39, 111, 69  # XKB keycodes: evdev code + 8
+    stroke(R)
+    stroke(UP, held=0.8)
+    stroke(F3)
+    stroke(S)
+    session.panel.terminate()
+    if session.panel.wait(10) != 0:
+        raise Failure("the recording panel exited with status %s" % session.panel.returncode)
+    session.panel = None  # closed as a user closes it
+    script = read(record)
+    for statement in ("tap run", "press up", "release up", "tap up esc disp", "tap stop"):
+        if "\n" + statement + "\n" not in script:
+            raise Failure("the recording has no %r:\n%s" % (statement, script))
+    status = subprocess.run([runner, "--quiet", "--library", os.path.join(library_dir, "libdrive.so"),
+                             "--transcript", replay, record], stdin=subprocess.DEVNULL).returncode
+    if status != 0:
+        raise Failure("the replay of the recording ended with status %d" % status)
+    if read(live) != read(replay) or not read(live):
+        raise Failure("the replay's transcript differs from the live one:\n%s\n---\n%s" % (read(live), read(replay)))
+
+
+def read(path):
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
 def run_inside(session, program, *arguments):
     """A test program with Qt on the X server and its accessibility on."""
     env = dict(session.env, QT_QPA_PLATFORM="xcb")
@@ -370,6 +422,7 @@ CHECKS = {
     "keys": (check_keys, ATSPI_TOOLS, ["pyatspi"]),
     "display": (check_display, ATSPI_TOOLS, ["pyatspi"]),
     "layout": (check_layout, ["Xvfb", "dbus-daemon", "setxkbmap"], ["Xlib"]),
+    "record": (check_record, ["Xvfb", "dbus-daemon"], ["Xlib"]),
     "run": (run_inside, ATSPI_TOOLS, ["gi"]),
 }
 
@@ -402,7 +455,7 @@ def main():
     try:
         session.start_x()
         session.start_session_bus()
-        if sys.argv[1] != "layout":
+        if sys.argv[1] not in ("layout", "record"):
             session.start_accessibility_bus()
         check(session, *sys.argv[2:])
         if session.panel and session.panel.poll() is not None:

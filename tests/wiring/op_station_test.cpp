@@ -123,7 +123,7 @@ TEST(Program, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
     const std::string path = testLibrary("recording_drive");
     RecordingDrive &rec = sharedRecording();
     opstation::DriveLibrary drive(path);
-    const int code = opstation::runPanel(*qApp, drive, [&](OP_Station &window) {
+    const int code = opstation::runPanel(*qApp, drive, {.onShown = [&](OP_Station &window) {
         EXPECT_TRUE(window.timer1().isActive());
         EXPECT_EQ(window.timer1().interval(), 40);
         EXPECT_EQ(window.timer1().timerType(), Qt::PreciseTimer);
@@ -132,7 +132,7 @@ TEST(Program, Timer1IsAPrecise40msTimerStartedOnlyAfterLoad) {
             if (rec.downloads.size() == 3) window.close();
         });
         QTimer::singleShot(20000, &window, &QWidget::close);  // only should the ticks never come
-    });
+    }});
     EXPECT_EQ(code, 0);
     EXPECT_EQ(rec.downloads.size(), 3u);
     EXPECT_EQ(rec.calls.back(), "terminate");

@@ -63,8 +63,16 @@ LedShowing ledShowing(LedState led);
 // refresh, before the colours are computed) and sets all seven colours.
 void update_LEDS(StationState &state, LedColours &colours);
 
-// One exchange cycle against the drive library. Failures of the library
-// (DriveLibraryError) propagate to the caller.
-void runExchangeCycle(StationState &state, DriveLink &drive, DisplayLines &display, LedColours &colours);
+// The ten keys as the next download passes them: samples every key.
+DownloadKeys sampleKeys(StationState &state);
+
+// One exchange cycle against the drive library, passing down `keys`
+// (sampled). Failures of the library (DriveLibraryError) propagate to the
+// caller.
+void runExchangeCycle(StationState &state, const DownloadKeys &keys, DriveLink &drive, DisplayLines &display,
+                      LedColours &colours);
+inline void runExchangeCycle(StationState &state, DriveLink &drive, DisplayLines &display, LedColours &colours) {
+    runExchangeCycle(state, sampleKeys(state), drive, display, colours);
+}
 
 }  // namespace opstation
