@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "../libs/recording_drive.h"
+#include "../support/files.h"
 #include "../support/library_symbol.h"
 #include "../support/processes.h"
 #include "face_table.h"
@@ -450,6 +451,38 @@ TEST(Program, CommandLineWithoutADisplayAndTheLibraryItLoaded) {
                                       {{"OPSTATION_FAULT", "print any"}}, true);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_THAT(run.errors.toStdString(), HasSubstr("op-station: drive library " + testLibrary("faulty_drive") + "\n"));
+}
+
+// A recording is made before the library is called, or not at all; a
+// library that crashes leaves a recording that replays up to the crash and
+// fails there as the session did. (A disk that fills later: see the
+// platform's background_file_test.cpp.)
+TEST(Program, RecordingAWindowThatFailsOrCannotBeWritten) {
+    const QString work = QDir::tempPath() + "/op-station-record-" + QString::number(QCoreApplication::applicationPid());
+    QDir(work).removeRecursively();
+    QDir().mkpath(work);
+    const QString faulty = QString::fromStdString(testLibrary("faulty_drive"));
+
+    ProgramRun run = runProgram(OPSTATION_PROGRAM, "", {"--library", faulty, "--record", "/dev/full"}, {{"OPSTATION_FAULT", "print any"}});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_THAT(run.errors.toStdString(), HasSubstr("op-station: cannot write /dev/full: No space left on device"));
+    EXPECT_THAT(run.errors.toStdString(), ::testing::Not(HasSubstr("prints in initialise")));
+
+    run = runProgram(OPSTATION_PROGRAM, "", {"--library", faulty, "--record", work + "/crash.ops"}, {{"OPSTATION_FAULT", "segv upload 5"}});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string script = opstation::test::slurp((work + "/crash.ops").toStdString());
+    EXPECT_THAT(script, HasSubstr("wait 5\n# The drive library failed in exchange cycle 5: the drive library " + faulty.toStdString() +
+                                  " crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 5\n"));
+    QProcess replay;
+    QProcessEnvironment fault = QProcessEnvironment::systemEnvironment();
+    fault.insert("OPSTATION_FAULT", "segv upload 5");
+    replay.setProcessEnvironment(fault);
+    replay.start(OPSTATION_RUNNER, {"--quiet", "--library", faulty, work + "/crash.ops"});
+    ASSERT_TRUE(replay.waitForFinished(20000));
+    EXPECT_EQ(replay.exitCode(), 3);
+    EXPECT_THAT(replay.readAllStandardError().toStdString(), HasSubstr(" crashed in opstat_upload: Segmentation fault (signal 11), in exchange cycle 5\n"));
+
+    QDir(work).removeRecursively();
 }
 
 // Qt's own options are not the panel's: they are refused before Qt starts
