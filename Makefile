@@ -19,6 +19,7 @@ WINE_PREFIX = $(CURDIR)/$(WINDOWS_BUILD)/wine-prefix
 # (CTest label `wine`) use the Windows drive hosts and DLLs.
 NATIVE_CMAKE_FLAGS = -DOPSTATION_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD)
 WINDOWS_CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOPSTATION_WINEPREFIX=$(WINE_PREFIX) \
+	-DOPSTATION_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) \
 	-DOPSTATION_BUILD_UI=OFF -DOPSTATION_BUILD_BENCH=OFF -DOPSTATION_BUILD_PACKAGING=OFF
 
 # Sanitizer run: every report is fatal, leaks included; window tests draw
@@ -30,7 +31,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_af
 	QT_QPA_PLATFORM=offscreen
 
 .PHONY: all packages configure build test test-plain test-asan fuzz-build fuzz run bench screenshot package \
-	windows-packages windows-build test-windows clean
+	windows-packages windows-build package-windows test-windows clean
 
 all: build
 
@@ -89,8 +90,15 @@ windows-build: windows-packages
 			$(WINDOWS_CMAKE_FLAGS) >/dev/null && nice cmake --build $(WINDOWS_BUILD)/$$arch || exit 1; \
 	done
 
-test-windows: windows-build build
+# One zip per architecture for Windows users, in $(WINDOWS_BUILD)/packages/;
+# each holds the drive hosts of both widths, so both builds come first.
+package-windows: windows-build
+	@for arch in $(WINDOWS_ARCHS); do cmake --build $(WINDOWS_BUILD)/$$arch --target package >/dev/null || exit 1; done
+	@ls $(WINDOWS_BUILD)/packages/*.zip
+
+test-windows: package-windows build
 	@tools/test-windows.sh $(WINE_PREFIX) $(WINDOWS_BUILD) $(WINDOWS_ARCHS)
+	@tools/check-windows-zips.sh $(WINDOWS_BUILD)/packages packaging/windows $(WINDOWS_ARCHS)
 	@echo "== Linux programs on Windows drive libraries, under wine"
 	@ctest --test-dir $(BUILD) --output-on-failure --timeout 600 -j 2 -L wine
 
