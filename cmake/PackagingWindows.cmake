@@ -5,13 +5,8 @@
 # runs a 32-bit and a 64-bit drive.dll), our simulated drive as drive.dll,
 # the manual pages as text, the example scripts and a README.txt. The
 # other width's host comes from the other cross build, beside this one.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(OPSTATION_ARCH i686)
-  set(other_arch x86_64)
-else()
-  set(OPSTATION_ARCH x86_64)
-  set(other_arch i686)
-endif()
+set(OPSTATION_ARCH ${OPSTATION_WINDOWS_ARCH})
+set(other_arch ${OPSTATION_OTHER_WINDOWS_ARCH})
 set(zip_root .)
 
 install(TARGETS op-station-run op-station-drive-host RUNTIME DESTINATION ${zip_root})

@@ -6,34 +6,13 @@
 #include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "file_io.h"
 
 namespace opstation::platform {
 
 namespace {
 
-#if defined(_WIN32)
-int createFile(const std::string &path) { return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0644); }
-long writeSome(int fd, const char *bytes, std::size_t size) { return _write(fd, bytes, static_cast<unsigned>(size)); }
-long long endOf(int fd) { return _lseeki64(fd, 0, SEEK_END); }
-void cutAt(int fd, long long size) {
-    if (_chsize_s(fd, size) == 0) _lseeki64(fd, size, SEEK_SET);
-}
-void closeFile(int fd) { _close(fd); }
-#else
-int createFile(const std::string &path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
-long writeSome(int fd, const char *bytes, std::size_t size) { return ::write(fd, bytes, size); }
-long long endOf(int fd) { return ::lseek(fd, 0, SEEK_END); }
-void cutAt(int fd, long long size) {
-    if (::ftruncate(fd, size) == 0) ::lseek(fd, size, SEEK_SET);
-}
-void closeFile(int fd) { ::close(fd); }
-#endif
+using namespace io;
 
 // 0 when all of it was written, else the reason.
 int writeAll(int fd, std::string_view text) {

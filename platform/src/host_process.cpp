@@ -6,6 +6,20 @@ namespace opstation::platform {
 
 using namespace std::chrono_literals;
 
+HostProcess::HostProcess(Preparation prepare, int interruptFd) : prepare_(std::move(prepare)), interruptFd_(interruptFd) {}
+
+HostProcess::HostProcess(HostCommand command, int interruptFd)
+    : HostProcess([command] { return command; }, interruptFd) {
+    program_ = command.command.front();
+}
+
+// Gives the host a moment to end on the end of its input, then stops it.
+HostProcess::~HostProcess() {
+    if (!child_.started()) return;
+    closeChannel();  // the host reads EOF and ends
+    if (!child_.await(1s)) child_.stop();
+}
+
 HostEnding HostProcess::ending() {
     if (!child_.started()) return {HostEnding::How::unknown, "the host was not running"};
     if (child_.await(2s)) return child_.ending();

@@ -24,20 +24,6 @@ int pollTimeout(HostTransport::Deadline deadline) {
 
 }  // namespace
 
-HostProcess::HostProcess(Preparation prepare, int interruptFd) : prepare_(std::move(prepare)), interruptFd_(interruptFd) {}
-
-HostProcess::HostProcess(HostCommand command, int interruptFd)
-    : HostProcess([command] { return command; }, interruptFd) {
-    program_ = command.command.front();
-}
-
-// Gives the host a moment to end on the end of its input, then stops it.
-HostProcess::~HostProcess() {
-    if (!child_.started()) return;
-    closeChannel();  // the host reads EOF and ends
-    if (!child_.await(1s)) child_.stop();
-}
-
 void HostProcess::start() {
     HostCommand host = prepare_();
     program_ = host.command.front();

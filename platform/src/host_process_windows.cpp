@@ -57,24 +57,10 @@ struct HostProcess::Pipes {
     }
 };
 
-HostProcess::HostProcess(Preparation prepare, int interruptFd) : prepare_(std::move(prepare)), interruptFd_(interruptFd) {}
-
-HostProcess::HostProcess(HostCommand command, int interruptFd)
-    : HostProcess([command] { return command; }, interruptFd) {
-    program_ = command.command.front();
-}
-
-// Gives the host a moment to end on the end of its input, then stops it.
-HostProcess::~HostProcess() {
-    if (!child_.started()) return;
-    closeChannel();  // the host reads EOF and ends
-    if (!child_.await(1s)) child_.stop();
-}
-
 void HostProcess::start() {
     HostCommand host = prepare_();
     program_ = host.command.front();
-    pipes_ = std::make_unique<Pipes>();
+    pipes_ = std::make_shared<Pipes>();
     try {
         child_ = ChildProcess(std::move(host.command), {.environment = std::move(host.environment),
                                                         .input = pipes_->hostInput,

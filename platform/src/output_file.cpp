@@ -2,31 +2,21 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
 #if defined(_WIN32)
-#include <io.h>
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
+
+#include "file_io.h"
 
 namespace opstation::platform {
 
 namespace {
 
-#if defined(_WIN32)
-int openForWriting(const std::string &path) { return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0644); }
-long writeSome(int fd, const char *bytes, std::size_t size) { return _write(fd, bytes, static_cast<unsigned>(size)); }
-void closeFd(int fd) { _close(fd); }
-#else
-int openForWriting(const std::string &path) { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); }
-long writeSome(int fd, const char *bytes, std::size_t size) { return ::write(fd, bytes, size); }
-void closeFd(int fd) { ::close(fd); }
-#endif
+using namespace io;
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string &path) : fd_(openForWriting(path)), owned_(true), openError_(fd_ < 0 ? errno : 0) {
+OutputFile::OutputFile(const std::string &path) : fd_(createFile(path)), owned_(true), openError_(fd_ < 0 ? errno : 0) {
     setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
@@ -34,7 +24,7 @@ OutputFile::OutputFile(int fd) : fd_(fd), openError_(fd < 0 ? EBADF : 0) { setp(
 
 OutputFile::~OutputFile() {
     flushNow();
-    if (owned_ && fd_ >= 0) closeFd(fd_);
+    if (owned_ && fd_ >= 0) closeFile(fd_);
 }
 
 bool OutputFile::flushNow() noexcept {

@@ -57,7 +57,7 @@ private:
     ChildProcess child_;
 #if defined(_WIN32)
     struct Pipes;  // the host's input, and its output read with a time limit
-    std::unique_ptr<Pipes> pipes_;
+    std::shared_ptr<Pipes> pipes_;  // shared: its deleter is made where Pipes is known
 #else
     int channel_ = -1;
     BackToBack pace_;
