@@ -45,7 +45,8 @@ Options:
                      library answers, each cycle counting as 40 ms)
   --in-process       run the library in this program's own process: faster,
                      but a library that ends the process with _exit() or
-                     corrupts memory is caught only in the default mode
+                     corrupts memory is caught only in the default mode,
+                     in the drive host
   --strict           a script that checks nothing is an error (status 2)
   --quiet            do not say which library file was loaded
   --help             show this help and exit
