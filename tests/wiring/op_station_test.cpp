@@ -19,7 +19,7 @@
 #include "../libs/recording_drive.h"
 #include "../support/library_symbol.h"
 #include "../support/processes.h"
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 #include "opstation/drive_library.h"
 #include "opstation/platform/drive_opening.h"
 #include "picture1.h"
