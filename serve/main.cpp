@@ -161,16 +161,20 @@ std::string milliseconds(std::chrono::microseconds time) {
     return text;
 }
 
+std::string counted(uint64_t count, const std::string &thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 std::string summary(const StationLoop &station, const WebServer::Counts &counts) {
     const PeriodHistogram &periods = station.periods();
-    std::string text = "ran " + std::to_string(station.cycles()) + " exchange cycles";
+    std::string text = "ran " + counted(station.cycles(), "exchange cycle");
     if (periods.count() > 0) {
         text += ", period p50 " + milliseconds(periods.percentile(0.5)) + ", p99 " + milliseconds(periods.percentile(0.99)) +
-                ", longest " + milliseconds(periods.longest()) + ", " + std::to_string(station.slotsMissed()) + " slots missed";
+                ", longest " + milliseconds(periods.longest()) + ", " + counted(station.slotsMissed(), "slot") + " missed";
     }
-    return text + "; pages " + std::to_string(counts.pagesServed) + " served, " + std::to_string(counts.pagesRefused) +
+    return text + "; " + counted(counts.pagesServed, "page") + " served, " + std::to_string(counts.pagesRefused) +
            " refused, " + std::to_string(counts.pagesClosed) + " closed by the server; " +
-           std::to_string(counts.viewerMessages) + " messages from view-only pages ignored";
+           counted(counts.viewerMessages, "message") + " from view-only pages ignored";
 }
 
 int serveStation(const ServeOptions &options) {

@@ -24,7 +24,7 @@ std::chrono::microseconds PeriodHistogram::percentile(double share) const {
     uint64_t seen = 0;
     for (std::size_t bin = 0; bin < kBins; ++bin) {
         seen += bins_[bin];
-        if (seen >= std::max<uint64_t>(wanted, 1)) return kBin * static_cast<int64_t>(bin + 1);
+        if (seen >= std::max<uint64_t>(wanted, 1)) return std::min(longest_, kBin * static_cast<int64_t>(bin + 1));
     }
     return longest_;
 }
