@@ -34,6 +34,11 @@ constexpr auto kSilenceTime = 20s;    // no answer to the pings sent in it: the 
 constexpr auto kWriteTime = 10s;      // one message not taken in this time: the page stopped reading
 constexpr auto kAcceptRetry = 100ms;  // after the system refused a connection (no descriptors left)
 constexpr std::size_t kCloseReasonBytes = 123;  // what a WebSocket close frame holds
+// What the system may hold for one page: some ten seconds of states at the
+// station's fastest (one of some 250 bytes a cycle), so that a page that
+// stops reading blocks its writes, and is closed, within seconds, and a
+// hundred of them cannot tie up the system's memory.
+constexpr int kPageSendBuffer = 64 * 1024;
 
 constexpr std::string_view kServerName = "op-station-serve";
 // The page, its style sheets and script come from here alone, and no other
@@ -92,6 +97,7 @@ public:
     PageSession(tcp::socket socket, Hub &hub, Role role)
         : ws_(std::move(socket)), hub_(hub), role_(role), writeDeadline_(ws_.get_executor()) {
         error_code ec;
+        beast::get_lowest_layer(ws_).socket().set_option(net::socket_base::send_buffer_size(kPageSendBuffer), ec);
         const auto remote = beast::get_lowest_layer(ws_).socket().remote_endpoint(ec);
         peer_ = ec ? "a page" : "the page at " + remote.address().to_string() + ":" + std::to_string(remote.port());
     }

@@ -202,6 +202,9 @@ def check_page(serve, drive_dir):
     wait_line(driver, 1, "STOPPED    LOCAL")
     wait_led(driver, "Health", "on")
     check(len(driver.find_elements(By.CSS_SELECTOR, "[role=button], button")) == 10, "ten keys")
+    # Keys are buttons, display lines live regions, LEDs images with their state.
+    roles = [named(driver, name, prefix=True).aria_role for name in ("Stop/Reset", "Display line 2", "Forward LED: ")]
+    check(roles == ["button", "status", "image"], "roles %s" % roles)
     driver.refresh()  # the cookie keeps the page's access
     wait_line(driver, 2, "50.0%")
 
