@@ -3,6 +3,7 @@
 #   bin/op-station                             the panel
 #   bin/op-station-drive-host                  runs the drive library for them
 #   bin/op-station-run                         the panel without a window, driven by a script
+#   bin/op-station-serve                       the panel in a web browser
 #   share/man/man1/<program>.1.gz              the manual pages of the two
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
 #                                              the panel's RUNPATH finds it
@@ -53,6 +54,13 @@ install(TARGETS drivesim
 # Its RUNPATH finds the simulated drive as the panel's does.
 install(TARGETS op-station-run RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 opstation_install_manual(${PROJECT_SOURCE_DIR}/runner/op-station-run.1)
+
+# The browser station has no window either, and the same RUNPATH; its page
+# is inside the program.
+if(TARGET op-station-serve)
+  install(TARGETS op-station-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  opstation_install_manual(${PROJECT_SOURCE_DIR}/serve/op-station-serve.1)
+endif()
 
 # The Windows drive hosts that the cross builds made (make test-windows; a
 # build without them installs none, and a Windows drive library then gets
