@@ -200,7 +200,7 @@ def main():
     given = arguments.parse_args()
     random.seed(1)
     if not given.check:
-        asyncio.run(wire(given.serve, 10))
+        asyncio.run(wire(given.serve, 20))
     return asyncio.run(load(given.serve, given.pages, given.seconds, given.check))
 
 
