@@ -18,7 +18,6 @@
 #include "opstation/platform/command_line.h"
 #include "opstation/platform/desktop_browser.h"
 #include "opstation/platform/drive_opening.h"
-#include "opstation/platform/program.h"
 #include "page_files.h"
 #include "station_loop.h"
 #include "web_server.h"
@@ -181,6 +180,10 @@ int serveStation(const ServeOptions &options) {
     platform::catchCloseRequests();
     const WebSettings settings = webSettings(options);
     const AccessTokens tokens = settings.tokens;
+    // The drive and the station outlive the server's thread, which hands
+    // the station the pages' keys.
+    std::unique_ptr<DriveLink> drive;
+    std::unique_ptr<StationLoop> station;
     WebServer server(settings);
     if (!server.onLoopback()) {
         say("warning: listening on " + options.listen + ", " + (server.listensEverywhere() ? "every address" : "not a loopback address") +
@@ -194,25 +197,26 @@ int serveStation(const ServeOptions &options) {
     say("serving on " + server.urlAuthority() + "; open the address on standard output" +
         (options.viewLink ? " (the second one watches only)" : ""));
 
-    const std::unique_ptr<DriveLink> drive = platform::openDrive(options.drive);
-    StationLoop station(*drive, [&server](std::shared_ptr<const std::string> state) { server.publish(std::move(state)); });
-    server.start([&station](PanelKey key, bool down) { station.keyStep(key, down); });
+    drive = platform::openDrive(options.drive);
+    station = std::make_unique<StationLoop>(
+        *drive, [&server](std::shared_ptr<const std::string> state) { server.publish(std::move(state)); });
+    server.start([&station = *station](PanelKey key, bool down) { station.keyStep(key, down); });
     std::optional<BrowserOpening> browser;
     if (options.open) browser.emplace(base + tokens.operating);
 
-    const StationLoop::Ending ending = station.run(platform::closeRequestFlag());
+    const StationLoop::Ending ending = station->run(platform::closeRequestFlag());
     if (!ending.message.empty()) say(ending.message);
     if (ending.how == StationLoop::Ending::How::failed) {
         server.end(failedMessage(ending.message));
         server.awaitEnd(900ms);
-        say(summary(station, server.counts()));
+        say(summary(*station, server.counts()));
         return 1;
     }
     // Closed on request: the pages learn it first, then the library stops.
     server.end(closedMessage("The station was closed."));
-    if (const std::string failure = station.unload(); !failure.empty()) say(failure);
+    if (const std::string failure = station->unload(); !failure.empty()) say(failure);
     server.awaitEnd(500ms);
-    say(summary(station, server.counts()));
+    say(summary(*station, server.counts()));
     return 0;
 }
 

@@ -31,7 +31,7 @@
     if (token !== null) history.replaceState(null, "", location.pathname);
 
     function send(message) {
-        if (operating && !ended && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(message));
+        if (operating && !ended && socket !== null && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(message));
     }
 
     // A display line as drawn: NULs and other control characters as blanks.
