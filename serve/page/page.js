@@ -172,6 +172,9 @@
         pcKeysDown.add(event.code);
         send({t: "keydown", code: event.code});
     });
+    document.addEventListener("keydown", (event) => {
+        if (event.key === "Tab") document.body.classList.add("tabbing");
+    });
     document.addEventListener("keyup", (event) => {
         if (!pcKeysDown.has(event.code)) return;
         event.preventDefault();

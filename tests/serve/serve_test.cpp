@@ -150,7 +150,9 @@ TEST(PageProtocol, ReadsWhatThePageSends) {
         ASSERT_TRUE(std::holds_alternative<PageMessage>(read)) << c.text << ": " << std::get<Rejection>(read).reason;
         const auto &m = std::get<PageMessage>(read);
         EXPECT_EQ(m.kind, c.kind) << c.text;
-        if (c.kind == PageMessage::Kind::pointerDown || c.kind == PageMessage::Kind::pointerUp) EXPECT_EQ(m.key, c.key);
+        if (c.kind == PageMessage::Kind::pointerDown || c.kind == PageMessage::Kind::pointerUp) {
+            EXPECT_EQ(m.key, c.key) << c.text;
+        }
         EXPECT_EQ(m.pcKey, c.pcKey) << c.text;
     }
 }
