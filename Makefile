@@ -1,8 +1,8 @@
 # OP Station. `make run` builds everything and opens the panel on our
 # simulated drive; `make test` builds and runs every test, once with g++ and
 # once under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer;
-# `make fuzz` fuzzes the station and the reading of the drive host's answers
-# for FUZZ_SECONDS each; `make package` builds the Debian package;
+# `make fuzz` fuzzes the station, the reading of the drive host's answers
+# and op-station-serve's reading of a page's messages for FUZZ_SECONDS each; `make package` builds the Debian package;
 # `make test-windows` cross-builds everything without a window for Windows
 # and runs its tests under wine, then the Linux programs on the Windows
 # drive libraries that the cross build made, under wine.
@@ -62,11 +62,12 @@ fuzz-build: packages
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
 		-DOPSTATION_FUZZ=ON -DOPSTATION_SANITIZE=ON -DOPSTATION_BUILD_UI=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) --target station-fuzz host-answer-fuzz
+	@cmake --build $(FUZZ_BUILD) --target station-fuzz host-answer-fuzz page-message-fuzz
 
-# Two harnesses, FUZZ_SECONDS each: the station (new inputs go to
-# $(FUZZ_BUILD)/corpus) and the reading of the drive host's answers
-# ($(FUZZ_BUILD)/host_corpus). The seeds in tests/fuzz are only read. A
+# Three harnesses, FUZZ_SECONDS each: the station (new inputs go to
+# $(FUZZ_BUILD)/corpus), the reading of the drive host's answers
+# ($(FUZZ_BUILD)/host_corpus) and the reading of a page's messages
+# ($(FUZZ_BUILD)/page_corpus). The seeds in tests/fuzz are only read. A
 # failing input is left as $(FUZZ_BUILD)/crash-*.
 FUZZ_RUN = cd $(FUZZ_BUILD) && mkdir -p $(2) && if $(SANITIZER_ENV) nice -n 10 bin/$(1) -max_total_time=$(FUZZ_SECONDS) \
 	-timeout=10 -print_final_stats=1 $(2) $(CURDIR)/tests/fuzz/$(3) >$(1).log 2>&1; \
@@ -75,6 +76,7 @@ FUZZ_RUN = cd $(FUZZ_BUILD) && mkdir -p $(2) && if $(SANITIZER_ENV) nice -n 10 b
 fuzz: fuzz-build
 	@$(call FUZZ_RUN,station-fuzz,corpus,corpus)
 	@$(call FUZZ_RUN,host-answer-fuzz,host_corpus,host_corpus)
+	@$(call FUZZ_RUN,page-message-fuzz,page_corpus,page_corpus)
 
 # Windows: one cross build per architecture in $(WINDOWS_BUILD)/<arch>, with
 # cmake/mingw-<arch>.cmake, sharing the wine prefix $(WINE_PREFIX); each

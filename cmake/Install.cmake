@@ -3,6 +3,7 @@
 #   bin/op-station                             the panel
 #   bin/op-station-drive-host                  runs the drive library for them
 #   bin/op-station-run                         the panel without a window, driven by a script
+#   bin/op-station-serve                       the panel in a web browser
 #   share/man/man1/<program>.1.gz              the manual pages of the programs
 #   share/doc/op-station/examples/             our drive's scripts and golden transcripts
 #   <libdir>/op-station/libdrive.so            our simulated drive, private:
@@ -59,6 +60,13 @@ opstation_install_manual(${PROJECT_SOURCE_DIR}/runner/op-station-run.1)
 # documentation.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/drivesim/scripts/
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/op-station/examples COMPONENT development)
+
+# The browser station has no window either, and the same RUNPATH; its page
+# is inside the program.
+if(TARGET op-station-serve)
+  install(TARGETS op-station-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  opstation_install_manual(${PROJECT_SOURCE_DIR}/serve/op-station-serve.1)
+endif()
 
 # The Windows drive hosts that the cross builds made (make test-windows; a
 # build without them installs none, and a Windows drive library then gets

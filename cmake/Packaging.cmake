@@ -13,7 +13,9 @@ comes with it; the C header and CMake package for writing other drive \
 libraries are included, and op-station-run, which runs the panel without a \
 window from a script and gives a verdict, for testing drive libraries. \
 Windows drive libraries (drive.dll) run through a bridge under wine: \
-op-station-wine opens the panel on one.")
+op-station-wine opens the panel on one. op-station-serve serves the panel \
+as a web page that several browsers can open at once, to work it or to \
+watch it.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/op-station/")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")

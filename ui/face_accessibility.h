@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 #include "opstation/panel/exchange_cycle.h"
 
 class Picture1;

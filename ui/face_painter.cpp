@@ -9,23 +9,6 @@
 namespace opstation::face {
 namespace {
 
-// Installed stand-ins for the designed families. Liberation Mono keeps the
-// display's metric: 16 characters fill a line's 260 px, a 17th does not fit.
-// DejaVu Sans is close enough to the designed sans serif that every legend
-// stays inside its label.
-struct FamilyStandIn {
-    std::string_view designed;
-    const char *installed;
-};
-constexpr std::array kStandIns = {
-    FamilyStandIn{"MS Sans Serif", "DejaVu Sans"},
-    FamilyStandIn{"Arial", "Liberation Sans"},
-    FamilyStandIn{"Courier New", "Liberation Mono"},
-};
-
-// The rounded rectangles' corner radius, in logical pixels.
-constexpr double kCornerRadius = 8.0;
-
 QPalette::ColorRole systemRole(Colour colour) {
     switch (colour - kSystemColour) {
     case 5: return QPalette::Base;        // window background
@@ -120,10 +103,8 @@ QColor toQColor(Colour colour, const QPalette &palette) {
 }
 
 QFont toQFont(const Font &font) {
-    auto standIn = std::find_if(kStandIns.begin(), kStandIns.end(),
-                                [&](const FamilyStandIn &s) { return s.designed == font.family; });
-    QFont q(standIn != kStandIns.end() ? QString::fromLatin1(standIn->installed)
-                                       : QString::fromUtf8(font.family.data(), qsizetype(font.family.size())));
+    const std::string_view family = installedFamily(font.family);
+    QFont q(QString::fromUtf8(family.data(), qsizetype(family.size())));
     q.setPixelSize(pixelSize(font));
     q.setWeight(font.bold ? QFont::Bold : QFont::Normal);
     q.setItalic(font.italic);

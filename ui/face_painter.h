@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 
 class QPainter;
 class QPalette;

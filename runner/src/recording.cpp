@@ -5,7 +5,7 @@
 
 #include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
-#include "opstation/runner/vocabulary.h"
+#include "opstation/panel/vocabulary.h"
 
 namespace opstation {
 

@@ -8,7 +8,7 @@
 
 #include "opstation/runner/script.h"
 #include "opstation/runner/text_form.h"
-#include "opstation/runner/vocabulary.h"
+#include "opstation/panel/vocabulary.h"
 
 namespace opstation {
 

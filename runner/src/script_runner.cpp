@@ -8,7 +8,7 @@
 #include "opstation/panel/station_session.h"
 #include "opstation/runner/text_form.h"
 #include "opstation/runner/transcript.h"
-#include "opstation/runner/vocabulary.h"
+#include "opstation/panel/vocabulary.h"
 
 namespace opstation {
 

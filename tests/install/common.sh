@@ -82,6 +82,7 @@ check_tree() {
     local root=$1 libdir=$2 id=org.example.opstation
     local file
     for file in bin/op-station bin/op-station-drive-host bin/op-station-run bin/op-station-wine \
+        bin/op-station-serve share/man/man1/op-station-serve.1.gz \
         share/man/man1/op-station.1.gz share/man/man1/op-station-drive-host.1.gz share/man/man1/op-station-run.1.gz \
         share/doc/op-station/examples/first-minute.ops share/doc/op-station/examples/first-minute.transcript \
         share/man/man1/op-station-wine.1.gz \
@@ -101,6 +102,7 @@ check_tree() {
     check_runpath "$root/bin/op-station" "\$ORIGIN/../$libdir/op-station"
     check_runpath "$root/bin/op-station-drive-host" "\$ORIGIN/../$libdir/op-station"
     check_runpath "$root/bin/op-station-run" "\$ORIGIN/../$libdir/op-station"
+    check_runpath "$root/bin/op-station-serve" "\$ORIGIN/../$libdir/op-station"
     gzip -t "$root/share/man/man1/op-station-run.1.gz" || fail "the manual page of op-station-run is no gzip file"
 }
 
@@ -113,6 +115,27 @@ run_runner() {
     printf 'wait 1\nexpect line 1 is "STOPPED    LOCAL"\n' |
         env -u LD_LIBRARY_PATH $(own_drive_env "$root/$libdir/op-station") "$root/bin/op-station-run" - ||
         fail "the installed op-station-run did not pass a one-line script on the installed drive"
+}
+
+# run_server <root> <libdir>: the installed op-station-serve on the
+# installed simulated drive: it prints its address, serves its page there,
+# and closes with 0 on SIGTERM after running cycles.
+run_server() {
+    local root=$1 libdir=$2 work=$1.server address status=0
+    rm -rf "$work"
+    mkdir -p "$work"
+    # shellcheck disable=SC2046
+    env -u LD_LIBRARY_PATH $(own_drive_env "$root/$libdir/op-station") \
+        "$root/bin/op-station-serve" --listen 127.0.0.1:0 >"$work/out" 2>"$work/errors" &
+    local pid=$! tries=0
+    while [ ! -s "$work/out" ] && [ "$tries" -lt 100 ] && kill -0 "$pid" 2>/dev/null; do sleep 0.1; tries=$((tries + 1)); done
+    address=$(head -n 1 "$work/out")
+    python3 -c 'import sys, urllib.request; sys.exit(urllib.request.urlopen(sys.argv[1], timeout=10).status != 200)' \
+        "$address" || { kill -KILL "$pid"; fail "the installed op-station-serve did not serve its page at '$address'"; }
+    kill -TERM "$pid"
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] && grep -q '^op-station-serve: ran [1-9][0-9]* exchange cycle' "$work/errors" ||
+        fail "the installed op-station-serve ended with $status: $(cat "$work/errors")"
 }
 
 # run_launcher <root> <libdir>: the installed op-station-wine on a DLL that

@@ -7,6 +7,7 @@ set -euo pipefail
 prefix=$1 libdir=$2
 check_tree "$prefix" "$libdir"
 run_runner "$prefix" "$libdir"
+run_server "$prefix" "$libdir"
 run_launcher "$prefix" "$libdir"
 # shellcheck disable=SC2046
 run_panel "$prefix/bin/op-station" 1 "$prefix.panel-stderr" $(own_drive_env "$prefix/$libdir/op-station")

@@ -28,6 +28,7 @@ root="$work/root"
 dpkg -x "$deb" "$root"
 check_tree "$root/usr" "$libdir"
 run_runner "$root/usr" "$libdir"
+run_server "$root/usr" "$libdir"
 check_metadata "$root/usr"
 # shellcheck disable=SC2046
 run_panel "$root/usr/bin/op-station" 1 "$work/panel-stderr" $(own_drive_env "$root/usr/$libdir/op-station")

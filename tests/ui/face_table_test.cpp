@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 #include "picture1.h"
 
 namespace opstation::face {

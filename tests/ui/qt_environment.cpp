@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "face_accessibility.h"
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 
 namespace opstation::face::testing {
 namespace {

@@ -20,7 +20,7 @@
 #include "../support/files.h"
 #include "../support/library_symbol.h"
 #include "../support/processes.h"
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 #include "opstation/drive_library.h"
 #include "opstation/platform/drive_opening.h"
 #include "picture1.h"

@@ -1,7 +1,9 @@
 // The panel face as data: every control of the window OP_Station with its
 // design values, and the order in which the controls of Picture1 lie on top
-// of each other. One painter (face_painter.h) draws from this table and the
+// of each other. The window's painter (ui/face_painter.h) and the browser
+// page's drawing (serve/src/face_svg.h) both draw from this table, and the
 // hit test below answers from it; nothing else knows where a control is.
+// Plain C++, no window system: every front end links it.
 //
 // Lengths are twips (15 to a logical pixel), colours 0x00BBGGRR with
 // 0x80000000 + n for system colour n, outline widths logical pixels, font
@@ -138,6 +140,14 @@ std::string_view windowControlAt(double x, double y);
 
 // The panel key a control presses; none for everything but the key labels.
 std::optional<PanelKey> keyOf(std::string_view controlName);
+
+// The installed family that stands in for a designed one ("MS Sans Serif"
+// is not installed here); the designed name itself where none does.
+std::string_view installedFamily(std::string_view designed);
+
+// The rounded rectangles' corner radius, in logical pixels (the design
+// leaves it open; both drawings of the face use this one).
+inline constexpr double kCornerRadius = 8.0;
 
 // The design point size at 96 dots per inch, in whole pixels.
 constexpr int pixelSize(const Font &font) { return (font.centipoints * 96 + 3600) / 7200; }

@@ -1,7 +1,8 @@
-// The names a script uses, in tables: the panel keys and the LEDs as the
-// drive library's entry points name their arguments, the PC keys of the
-// panel's key map, and what an LED shows. The transcript uses the same
-// names, so what it says can be written back into a script.
+// The names the station's programs use, in tables: the panel keys and the
+// LEDs as the drive library's entry points name their arguments, the PC
+// keys of the panel's key map, and what an LED shows. A script, its
+// transcript and the browser page's messages use the same names, so what
+// one says can be written back into another.
 #pragma once
 
 #include <array>

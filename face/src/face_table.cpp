@@ -1,4 +1,4 @@
-#include "face_table.h"
+#include "opstation/face/face_table.h"
 
 #include <algorithm>
 #include <array>
@@ -221,6 +221,20 @@ constexpr std::array<std::string_view, 56> kPictureFrontToBack = {
 // container, so they are not in these lists.
 constexpr std::array<std::string_view, 1> kWindowFrontToBack = {"threeKey"};
 
+// Installed stand-ins for the designed families. Liberation Mono keeps the
+// display's metric: 16 characters fill a line's 260 px, a 17th does not fit.
+// DejaVu Sans is close enough to the designed sans serif that every legend
+// stays inside its label.
+struct FamilyStandIn {
+    std::string_view designed;
+    std::string_view installed;
+};
+constexpr std::array kStandIns = {
+    FamilyStandIn{"MS Sans Serif", "DejaVu Sans"},
+    FamilyStandIn{"Arial", "Liberation Sans"},
+    FamilyStandIn{"Courier New", "Liberation Mono"},
+};
+
 bool isWindow(Kind kind) { return kind == Kind::container || kind == Kind::textBox; }
 
 // The child windows of a container, then its labels front to back.
@@ -276,6 +290,12 @@ std::string_view pictureControlAt(double x, double y) { return controlAt(Contain
 std::string_view windowControlAt(double x, double y) {
     if (x < 0 || y < 0 || x >= kWindow.clientWidth || y >= kWindow.clientHeight) return "";
     return controlAt(Container::window, x, y);
+}
+
+std::string_view installedFamily(std::string_view designed) {
+    for (const FamilyStandIn &s : kStandIns)
+        if (s.designed == designed) return s.installed;
+    return designed;
 }
 
 std::optional<PanelKey> keyOf(std::string_view controlName) {
