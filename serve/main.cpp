@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <system_error>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include "opstation/platform/command_line.h"
 #include "opstation/platform/desktop_browser.h"
 #include "opstation/platform/drive_opening.h"
+#include "opstation/runner/session_recording.h"
 #include "page_files.h"
 #include "station_loop.h"
 #include "web_server.h"
@@ -52,11 +54,18 @@ Options:
   --view-link         print a second address, on the next line, whose pages
                       may watch but not press keys
   --open              open the page in the desktop's browser
+  --record FILE       record the session into FILE, a script that
+                      op-station-run replays cycle for cycle (the pages
+                      say that the session is being recorded)
+  --transcript FILE   write the session's transcript, as op-station-run
+                      writes a replay's, to compare the two
+  --quiet             do not say which library file was loaded
   --help              show this help and exit
   --version           show the version and exit
 
 Exit status: 0 closed on a signal; 1 the drive library failed; 2 a wrong
-command line, or the address cannot be listened on. See op-station-serve(1).
+command line, a file that cannot be written, or the address cannot be
+listened on. See op-station-serve(1).
 )";
 
 using platform::UsageError;
@@ -66,8 +75,10 @@ struct ServeOptions {
     std::string listen = "127.0.0.1:8040";
     std::vector<std::string> allowedHosts;
     std::size_t maxPages = 32;
+    SessionRecording::Files files;
     bool viewLink = false;
     bool open = false;
+    bool quiet = false;
     bool help = false;
     bool version = false;
 };
@@ -80,13 +91,16 @@ std::size_t pageCount(const std::string &text) {
     return count;
 }
 
-constexpr std::array<platform::Option<ServeOptions>, 8> kOptions = {{
+constexpr std::array<platform::Option<ServeOptions>, 11> kOptions = {{
     {"--library", true, [](ServeOptions &o, const std::string &v) { o.drive.libraryFile = v; }},
     {"--listen", true, [](ServeOptions &o, const std::string &v) { o.listen = v; }},
     {"--allow-host", true, [](ServeOptions &o, const std::string &v) { o.allowedHosts.push_back(v); }},
     {"--max-clients", true, [](ServeOptions &o, const std::string &v) { o.maxPages = pageCount(v); }},
     {"--view-link", false, [](ServeOptions &o, const std::string &) { o.viewLink = true; }},
     {"--open", false, [](ServeOptions &o, const std::string &) { o.open = true; }},
+    {"--record", true, [](ServeOptions &o, const std::string &v) { o.files.record = v; }},
+    {"--transcript", true, [](ServeOptions &o, const std::string &v) { o.files.transcript = v; }},
+    {"--quiet", false, [](ServeOptions &o, const std::string &) { o.quiet = true; }},
     {"--help", false, [](ServeOptions &o, const std::string &) { o.help = true; }},
     {"--version", false, [](ServeOptions &o, const std::string &) { o.version = true; }},
 }};
@@ -176,9 +190,10 @@ std::string summary(const StationLoop &station, const WebServer::Counts &counts)
            counted(counts.viewerMessages, "message") + " from view-only pages ignored";
 }
 
-int serveStation(const ServeOptions &options) {
+int serveStation(const ServeOptions &options, SessionRecording &recording) {
     platform::catchCloseRequests();
-    const WebSettings settings = webSettings(options);
+    WebSettings settings = webSettings(options);
+    settings.recording = recording.recording();
     const AccessTokens tokens = settings.tokens;
     // The drive and the station outlive the server's thread, which hands
     // the station the pages' keys.
@@ -200,11 +215,15 @@ int serveStation(const ServeOptions &options) {
     drive = platform::openDrive(options.drive);
     station = std::make_unique<StationLoop>(
         *drive, [&server](std::shared_ptr<const std::string> state) { server.publish(std::move(state)); });
+    station->setWatch(&recording);
     server.start([&station = *station](PanelKey key, bool down) { station.keyStep(key, down); });
     std::optional<BrowserOpening> browser;
     if (options.open) browser.emplace(base + tokens.operating);
 
-    const StationLoop::Ending ending = station->run(platform::closeRequestFlag());
+    const auto sayWhichLibrary = [&] {
+        if (!options.quiet && !drive->loadedFile().empty()) say("drive library " + drive->loadedFile());
+    };
+    const StationLoop::Ending ending = station->run(platform::closeRequestFlag(), sayWhichLibrary);
     if (!ending.message.empty()) say(ending.message);
     if (ending.how == StationLoop::Ending::How::failed) {
         server.end(failedMessage(ending.message));
@@ -229,12 +248,18 @@ int main(int argc, char **argv) {
         const ServeOptions options = readOptions(argc, argv);
         if (options.help) return std::cout << kHelp, 0;
         if (options.version) return std::cout << kProgram << ' ' << OPSTATION_VERSION << '\n', 0;
-        return serveStation(options);
+        // The files are made before the library is called: one that cannot
+        // be written stops the program at once.
+        SessionRecording recording(std::string(kProgram), options.files);
+        return serveStation(options, recording);
     } catch (const UsageError &error) {
         say(error.message);
         if (error.pointToHelp) std::fprintf(stderr, "Try '%s --help'.\n", kProgram.data());
         return 2;
     } catch (const ListenError &error) {
+        say(error.what());
+        return 2;
+    } catch (const std::system_error &error) {  // a recording's file
         say(error.what());
         return 2;
     }

@@ -113,7 +113,7 @@ int main(int argc, char **argv) {
     try {
         recording.emplace(kProgram, options.files);
     } catch (const std::system_error &error) {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, error.what(), std::strerror(error.code().value()));
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.what());
         return 2;
     }
 

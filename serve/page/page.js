@@ -21,6 +21,7 @@
     let ended = false;
     let passedCodes = new Set();
     let ledOrder = [];
+    let titleNote = "";  // " \u2014 recording" while the session is recorded, as in the window's title
     const pointers = new Map();  // pointerId -> the panel key it went down on
     const pcKeysDown = new Set();  // KeyboardEvent.code
     const showing = new Map();  // LED -> "off", "on" or "flashing"
@@ -57,8 +58,8 @@
 
     function showState(state) {
         const first = showing.size === 0;
-        document.title = state.title;
-        title.textContent = state.title;
+        document.title = state.title + titleNote;
+        title.textContent = state.title + titleNote;
         state.lines.forEach((line, index) => {
             const text = shown(line);
             if (lines[index].textContent !== text) lines[index].textContent = text;
@@ -88,8 +89,10 @@
             passedCodes = new Set(hello.codes);
             ledOrder = hello.leds;
             for (const key of keys) key.disabled = !operating;
+            titleNote = hello.recording ? " \u2014 recording" : "";
             roleNote.hidden = operating;
-            status.textContent = operating ? "Connected." : "Connected, watching.";
+            status.textContent = (operating ? "Connected" : "Connected, watching") +
+                (hello.recording ? "; this session is being recorded." : ".");
         },
         state: showState,
         failed(failure) {

@@ -149,9 +149,11 @@ std::string utf8(std::u16string_view text) {
     return out;
 }
 
-std::string helloMessage(Role role) {
-    nlohmann::ordered_json hello = {{"t", "hello"}, {"protocol", kProtocolVersion},
-                                    {"role", role == Role::operating ? "operator" : "viewer"}};
+std::string helloMessage(Role role, bool recording) {
+    nlohmann::ordered_json hello = {{"t", "hello"},
+                                    {"protocol", kProtocolVersion},
+                                    {"role", role == Role::operating ? "operator" : "viewer"},
+                                    {"recording", recording}};
     json codes = json::array();
     for (const PcKeyCode &code : pcKeyCodes()) codes.push_back(code.code);
     json leds = json::array();

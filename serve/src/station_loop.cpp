@@ -80,8 +80,10 @@ std::optional<StationLoop::Ending> StationLoop::guarded(Call &&call) {
     }
 }
 
-StationLoop::Ending StationLoop::run(const volatile std::sig_atomic_t &closeRequested) {
+StationLoop::Ending StationLoop::run(const volatile std::sig_atomic_t &closeRequested,
+                                     const std::function<void()> &loaded) {
     if (auto ending = guarded([&] { title_ = session_.load(); })) return *ending;
+    if (loaded) loaded();
     const auto start = steady_clock::now();
     auto previous = start;
     for (uint64_t slot = 1;; ++slot) {

@@ -64,9 +64,13 @@ public:
     // next cycle. The key model sees them in the order they came.
     void keyStep(PanelKey key, bool down);
 
-    // Loads the library and runs cycles until `closeRequested` is set (seen
-    // at the next cycle's time) or the library fails.
-    Ending run(const volatile std::sig_atomic_t &closeRequested);
+    // From now on the watch hears of the session (a recording); before run.
+    void setWatch(SessionWatch *watch) { session_.setWatch(watch); }
+
+    // Loads the library, calls `loaded`, and runs cycles until
+    // `closeRequested` is set (seen at the next cycle's time) or the
+    // library fails.
+    Ending run(const volatile std::sig_atomic_t &closeRequested, const std::function<void()> &loaded = {});
 
     // Calls opstat_terminate once, if the library was started. Returns a
     // message when the call failed or was given up.

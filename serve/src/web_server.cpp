@@ -137,7 +137,7 @@ private:
         id_ = hub_.nextPage++;
         hub_.pages.emplace(id_, weak_from_this());
         ++hub_.counts.pagesServed;
-        hello_ = std::make_shared<const std::string>(helloMessage(role_));
+        hello_ = std::make_shared<const std::string>(helloMessage(role_, hub_.settings.recording));
         state_ = hub_.latest;
         last_ = hub_.last;
         pump();

@@ -38,6 +38,7 @@ struct WebSettings {
     std::vector<std::string> allowedHosts;
     AccessTokens tokens;
     std::vector<Asset> assets;
+    bool recording = false;  // the pages say that the session is recorded
 };
 
 // The address cannot be listened on: the message names it and the cause.

@@ -7,6 +7,7 @@ browser, ends both whatever happens, and gives up after a hard deadline.
     browser_test.py page   SERVE DRIVE_DIR       keys, display, LEDs, pages, viewers, access
     browser_test.py face   SERVE FAULTY_DRIVE SCREENSHOT   the face against the window's
     browser_test.py faults SERVE FAULTY_DRIVE    the library failing, a port in use
+    browser_test.py record SERVE DRIVE_DIR RUNNER   a recorded session replays as it ran
 
 Exit status: 0 passed, 1 failed, 77 skipped (a needed tool is missing).
 """
@@ -370,6 +371,44 @@ def check_faults(serve, faulty_drive):
                            capture_output=True, text=True, timeout=WAIT_SECONDS)
     check(taken.returncode == 2 and taken.stderr.startswith("op-station-serve: cannot listen on 127.0.0.1:%s: " % port)
           and "drive library" not in taken.stderr, "a port in use: %d %s" % (taken.returncode, taken.stderr))
+    # A recording that cannot be written: before the address and the library.
+    unwritable = subprocess.run([serve, "--listen", "127.0.0.1:0", "--record", "/nonexistent/session.ops"],
+                                capture_output=True, text=True, timeout=WAIT_SECONDS)
+    check((unwritable.returncode, unwritable.stdout, unwritable.stderr) ==
+          (2, "", "op-station-serve: cannot create /nonexistent/session.ops: No such file or directory\n"),
+          "an unwritable recording: %d %s" % (unwritable.returncode, unwritable.stderr))
+
+
+def check_record(serve, drive_dir, runner):
+    """A session worked in the page (a mouse click shorter than a cycle, a
+    held key, F3 for a power-on combination) is recorded; the runner's
+    replay of the recording passes and gives the live transcript byte for
+    byte."""
+    work = tempfile.mkdtemp(prefix="op-station-record-")
+    record, live, replay = (os.path.join(work, name) for name in ("session.ops", "live.txt", "replay.txt"))
+    server = Server(serve, "--record", record, "--transcript", live, env={"LD_LIBRARY_PATH": drive_dir})
+    driver = browser()
+    driver.get(server.addresses[0])
+    wait_for("the title to say it records", lambda: driver.title.endswith(" \u2014 recording"))
+    check("being recorded" in driver.find_element(By.ID, "status").text, "the page does not say it records")
+    wait_line(driver, 1, "STOPPED")
+    named(driver, "Run").click()
+    wait_line(driver, 1, "RUNNING")
+    ActionChains(driver).key_down(Keys.ARROW_UP).pause(0.5).key_up(Keys.ARROW_UP).perform()
+    press_pc_key(driver, Keys.F3)
+    named(driver, "Stop/Reset").click()
+    wait_line(driver, 1, "STOPPED")
+    status, _ = server.stop()
+    check(status == 0, "the recording server ended with %d" % status)
+    with open(record) as f:
+        script = f.read()
+    for statement in ("tap run", "press up", "release up", "tap up esc disp", "tap stop"):
+        check("\n" + statement + "\n" in script, "the recording has no %r:\n%s" % (statement, script))
+    replayed = subprocess.run([runner, "--quiet", "--library", os.path.join(drive_dir, "libdrive.so"),
+                               "--transcript", replay, record], stdin=subprocess.DEVNULL, timeout=60)
+    check(replayed.returncode == 0, "the replay ended with status %d" % replayed.returncode)
+    with open(live) as a, open(replay) as b:
+        check(a.read() == b.read(), "the replay's transcript differs from the live one")
 
 
 def give_up(*_):
@@ -383,7 +422,7 @@ def main():
             return SKIP
     signal.signal(signal.SIGALRM, give_up)
     signal.alarm(DEADLINE_SECONDS)
-    checks = {"page": check_page, "face": check_face, "faults": check_faults}
+    checks = {"page": check_page, "face": check_face, "faults": check_faults, "record": check_record}
     try:
         checks[sys.argv[1]](*sys.argv[2:])
     except Failure as failure:

@@ -203,8 +203,9 @@ TEST(PageProtocol, StateCarriesTheLinesWholeAndTheLedsInTheHellosOrder) {
     EXPECT_EQ(state["title"], "T\u20ac");
     EXPECT_EQ(state["lines"][0], std::string("RUN\0\0x", 6));
     EXPECT_EQ(state["lines"][1], "\u00ff\ufffdz");
-    const auto hello = nlohmann::json::parse(helloMessage(Role::viewing));
+    const auto hello = nlohmann::json::parse(helloMessage(Role::viewing, true));
     EXPECT_EQ(hello["role"], "viewer");
+    EXPECT_EQ(hello["recording"], true);
     const auto leds = hello["leds"].get<std::vector<std::string>>();
     const auto at = [&](std::string_view name) { return std::find(leds.begin(), leds.end(), name) - leds.begin(); };
     EXPECT_EQ(state["lit"][at("ref")], 1);

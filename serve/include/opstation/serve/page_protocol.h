@@ -22,9 +22,11 @@
 // Server to page:
 //
 //   {"t":"hello","protocol":1,"role":"operator"|"viewer",
-//    "codes":[CODE...],"leds":[LED...]}
-//        first, once: what the page may send, and the order of the LEDs
-//        in every state (kLedNames: health fwd rev run stop seq ref)
+//    "recording":true|false,"codes":[CODE...],"leds":[LED...]}
+//        first, once: what the page may send, whether the session is being
+//        recorded (the page says so, as the window's title does), and the
+//        order of the LEDs in every state (kLedNames: health fwd rev run
+//        stop seq ref)
 //   {"t":"state","cycle":N,"title":TEXT,"lines":[LINE1,LINE2],
 //    "lit":[0|1,...],"shows":["off"|"on"|"flashing",...]}
 //        the station after exchange cycle N, sent when any of it changed:
@@ -95,7 +97,7 @@ struct StationView {
     bool operator==(const StationView &) const = default;
 };
 
-std::string helloMessage(Role role);
+std::string helloMessage(Role role, bool recording);
 std::string stateMessage(const StationView &view, uint64_t cycle);
 std::string failedMessage(std::string_view message);
 std::string closedMessage(std::string_view message);
