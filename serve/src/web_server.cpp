@@ -460,6 +460,10 @@ void WebServer::end(std::string last) {
     net::post(impl_->io, [this, last = std::make_shared<const std::string>(std::move(last))] {
         Hub &hub = impl_->hub;
         error_code ignored;
+        // Cancelled before it is closed: wine does not complete a pending
+        // accept whose socket is just closed, and the I/O context would
+        // wait for it for ever as it shuts down.
+        impl_->acceptor.cancel(ignored);
         impl_->acceptor.close(ignored);
         hub.last = last;
         hub.allGone = [this] { impl_->ended.set_value(); };

@@ -8,6 +8,7 @@ browser, ends both whatever happens, and gives up after a hard deadline.
     browser_test.py face   SERVE FAULTY_DRIVE SCREENSHOT   the face against the window's
     browser_test.py faults SERVE FAULTY_DRIVE    the library failing, a port in use
     browser_test.py record SERVE DRIVE_DIR RUNNER   a recorded session replays as it ran
+    browser_test.py windows WINE_RUN PREFIX SERVE.EXE   the Windows server under wine
 
 Exit status: 0 passed, 1 failed, 77 skipped (a needed tool is missing).
 """
@@ -67,11 +68,13 @@ def wait_for(what, condition, seconds=WAIT_SECONDS):
 
 
 class Server:
-    """op-station-serve on a free port; its addresses from standard output."""
+    """op-station-serve on a free port; its addresses from standard output.
+    `serve` is the program, or the command that runs it (under wine)."""
 
     def __init__(self, serve, *options, env=None):
         self.errors = tempfile.TemporaryFile("w+")
-        self.process = subprocess.Popen([serve, "--listen", "127.0.0.1:0", *options], stdout=subprocess.PIPE,
+        command = serve if isinstance(serve, list) else [serve]
+        self.process = subprocess.Popen([*command, "--listen", "127.0.0.1:0", *options], stdout=subprocess.PIPE,
                                         stderr=self.errors, env=dict(os.environ, **(env or {})))
         STARTED.append(self)
         printed = b""
@@ -411,6 +414,45 @@ def check_record(serve, drive_dir, runner):
         check(a.read() == b.read(), "the replay's transcript differs from the live one")
 
 
+def wine_processes(prefix):
+    """The processes running in the wine prefix, wineserver included."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if b"WINEPREFIX=" + prefix.encode() + b"\0" in f.read():
+                    found.append(pid)
+        except OSError:
+            pass
+    return found
+
+
+def check_windows(wine_run, prefix, serve_exe):
+    """The Windows server under wine, on our drive as drive.dll beside it:
+    worked with the mouse, watched through the view link, ended by Ctrl+C
+    (SIGINT becomes one under wine) with nothing of wine left running."""
+    prefix = os.path.realpath(prefix)
+    server = Server([wine_run, "--prefix", prefix, "--", serve_exe], "--view-link")
+    operator, viewer = server.addresses
+    driver = browser()
+    driver.get(operator)
+    wait_for("the drive's title", lambda: "simulated drive" in driver.title, seconds=60)
+    wait_line(driver, 1, "STOPPED")
+    named(driver, "Run").click()
+    wait_line(driver, 1, "RUNNING")
+    driver.switch_to.new_window("window")
+    driver.get(viewer)
+    wait_line(driver, 1, "RUNNING")
+    check(not named(driver, "Run").is_enabled(), "a viewer's keys are enabled")
+    status, took = server.stop(signal.SIGINT)
+    print("the Windows server ended %.2f s after Ctrl+C" % took)
+    check(status == 0, "the Windows server ended with %d" % status)
+    check("ran " in server.stderr(), "the Windows server wrote no summary")
+    wait_for("the page to be told", lambda: "closed" in driver.find_element(By.ID, "alert").text)
+    # wineserver itself stays a few seconds after the last program of its prefix.
+    wait_for("every wine process of the prefix to end", lambda: not wine_processes(prefix), seconds=20)
+
+
 def give_up(*_):
     raise Failure("the hard deadline passed")
 
@@ -422,7 +464,8 @@ def main():
             return SKIP
     signal.signal(signal.SIGALRM, give_up)
     signal.alarm(DEADLINE_SECONDS)
-    checks = {"page": check_page, "face": check_face, "faults": check_faults, "record": check_record}
+    checks = {"page": check_page, "face": check_face, "faults": check_faults, "record": check_record,
+              "windows": check_windows}
     try:
         checks[sys.argv[1]](*sys.argv[2:])
     except Failure as failure:
