@@ -63,7 +63,8 @@ Options:
   --help              show this help and exit
   --version           show the version and exit
 
-Exit status: 0 closed on a signal; 1 the drive library failed; 2 a wrong
+Exit status: 0 closed on a signal; 1 the drive library failed (or hung at
+the close); 2 a wrong
 command line, a file that cannot be written, or the address cannot be
 listened on. See op-station-serve(1).
 )";
@@ -236,7 +237,9 @@ int serveStation(const ServeOptions &options, SessionRecording &recording) {
     if (const std::string failure = station->unload(); !failure.empty()) say(failure);
     server.awaitEnd(500ms);
     say(summary(*station, server.counts()));
-    return 0;
+    // A call given up on the close request is the library's failure, as
+    // the window and the runner count it.
+    return ending.message.empty() ? 0 : 1;
 }
 
 }  // namespace
