@@ -20,26 +20,11 @@ probe=$build/bench/op-station-probe
 floor=$build/bench/op-station-round-trip-floor
 for f in "$panel" "$baseline" "$probe" "$floor"; do [ -x "$f" ] || { echo "missing $f: run make first" >&2; exit 1; }; done
 
+source "$(dirname "$0")/private_display.sh"
 work=$(mktemp -d)
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-unset QT_QPA_PLATFORM
-
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-# Processor time of a process and its children (the panel's drive host) in
-# nanoseconds, summed over their threads.
-cpu_ns_of() {
-    local pids=("$1") child
-    for child in $(pgrep -P "$1" || true); do pids+=("$child"); done
-    local p
-    for p in "${pids[@]}"; do cat /proc/"$p"/task/*/schedstat; done | awk '{s += $1} END {print s}'
-}
+XVFB_PID=
+trap 'kill $XVFB_PID 2>/dev/null || true; rm -rf "$work"' EXIT
+start_private_display "$work"
 
 # Peak resident memory of a process's children (the panel's drive host), in kB.
 children_hwm_kb() {

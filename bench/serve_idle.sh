@@ -25,20 +25,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-unset QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-# Processor time of a process and its children (its drive host), in ns.
-cpu_ns_of() {
-    local p
-    for p in "$1" $(pgrep -P "$1" || true); do cat /proc/"$p"/task/*/schedstat; done | awk '{s += $1} END {print s}'
-}
+source "$(dirname "$0")/private_display.sh"
+start_private_display "$work"
+pids+=("$XVFB_PID")
 peak_kb_of() {
     local p total=0 kb
     for p in "$1" $(pgrep -P "$1" || true); do

@@ -17,3 +17,18 @@ function(opstation_drive_library_file target)
     target_link_options(${target} PRIVATE -Wl,--kill-at)
   endif()
 endfunction()
+
+# A program that loads libdrive.so by name finds our simulated drive beside
+# it through its RUNPATH, in the build tree and where it is installed;
+# LD_LIBRARY_PATH comes first. (On Windows drive.dll is looked for beside
+# the program by the loader itself.)
+function(opstation_finds_our_drive target)
+  if(WIN32)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES
+    BUILD_RPATH "$ORIGIN"
+    BUILD_RPATH_USE_ORIGIN ON
+    INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}/op-station")
+  target_link_options(${target} PRIVATE "LINKER:--enable-new-dtags")
+endfunction()
