@@ -20,6 +20,22 @@ std::string statement(std::string_view verb, Which &&which) {
     return line.size() > verb.size() ? line + "\n" : std::string();
 }
 
+// A file name as a shell takes it in the replay's command line, which a
+// user copies: as it stands when nothing in it is special, quoted when it
+// holds a blank or the like (a Windows user folder often does).
+std::string shellWord(const std::string &name) {
+    constexpr std::string_view kPlain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_./:+-=,@%";
+#if defined(_WIN32)
+    if (!name.empty() && name.find_first_not_of(std::string(kPlain) + "\\") == std::string::npos) return name;
+    return "\"" + name + "\"";  // the console's quoting; a Windows name holds no quote
+#else
+    if (!name.empty() && name.find_first_not_of(kPlain) == std::string::npos) return name;
+    std::string quoted = "'";
+    for (const char c : name) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+#endif
+}
+
 }  // namespace
 
 std::string ScriptRecorder::firstLine(std::string_view program) {
@@ -31,7 +47,7 @@ std::string ScriptRecorder::firstLine(std::string_view program) {
 
 void ScriptRecorder::library(const std::string &file, const std::string &sha256, const std::string &scriptName) {
     write_("# Drive library: " + file + "\n# Its SHA-256: " + (sha256.empty() ? "(the file could not be read)" : sha256) +
-               "\n# Replay: op-station-run --library " + file + " " + scriptName + "\n",
+               "\n# Replay: op-station-run --library " + shellWord(file) + " " + shellWord(scriptName) + "\n",
            0);
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "opstation/drive_library.h"
+#include "opstation/runner/recording.h"
 #include "opstation/runner/script_runner.h"
 
 namespace opstation {
@@ -212,6 +213,27 @@ TEST(Transcript, OneLineForEachCycleInWhichSomethingChanged) {
               "cycle 4 at 0.160 s: run flashing\n"
               "end after cycle 5 at 0.200 s: passed, 1 expectation held\n");
 }
+
+// The replay's command line in a recording's head is copied into a shell:
+// a name with a blank or a quote must come out as one word. (Windows'
+// console quotes with double quotes.)
+#if !defined(_WIN32)
+TEST(ScriptRecorder, ReplayLineQuotesNamesAShellWouldSplit) {
+    const struct {
+        std::string library, script, replay;
+    } cases[] = {
+        {"/opt/drive/libdrive.so", "s.ops", "op-station-run --library /opt/drive/libdrive.so s.ops"},
+        {"/home/a b/libdrive.so", "my run.ops", "op-station-run --library '/home/a b/libdrive.so' 'my run.ops'"},
+        {"/tmp/it's/libdrive.so", "$x.ops", "op-station-run --library '/tmp/it'\\''s/libdrive.so' '$x.ops'"},
+    };
+    for (const auto &c : cases) {
+        std::string head;
+        ScriptRecorder recorder([&](std::string_view lines, uint64_t) { head += lines; });
+        recorder.library(c.library, "ab", c.script);
+        EXPECT_NE(head.find("# Replay: " + c.replay + "\n"), std::string::npos) << head;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace opstation
