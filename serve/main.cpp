@@ -64,9 +64,8 @@ Options:
   --version           show the version and exit
 
 Exit status: 0 closed on a signal; 1 the drive library failed (or hung at
-the close); 2 a wrong
-command line, a file that cannot be written, or the address cannot be
-listened on. See op-station-serve(1).
+the close); 2 a wrong command line, a file that cannot be written, or the
+address cannot be listened on. See op-station-serve(1).
 )";
 
 using platform::UsageError;
