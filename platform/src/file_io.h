@@ -2,7 +2,11 @@
 // and Windows (whose C runtime spells them with an underscore).
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <span>
 #include <string>
 
 #include <fcntl.h>
@@ -31,5 +35,27 @@ inline void cutAt(int fd, long long size) {
 }
 inline void closeFile(int fd) { ::close(fd); }
 #endif
+
+// Hands `add` the file's bytes, chunk by chunk; false when it cannot be
+// opened or read to its end.
+template <typename Add>
+bool readInChunks(const std::string &path, Add &&add) {
+    const std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return false;
+    std::array<unsigned char, 65536> chunk;
+    for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0;) add(chunk.data(), got);
+    return !std::ferror(file.get());
+}
+
+// Bytes as lower-case hexadecimal digits, as checksums are written.
+inline std::string hexDigits(std::span<const unsigned char> bytes) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
+    }
+    return hex;
+}
 
 }  // namespace opstation::platform::io
