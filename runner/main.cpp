@@ -182,7 +182,7 @@ int run(const Options &options) {
     settings.interrupted = &platform::closeRequestFlag();
     settings.afterCycle = [&progress](uint64_t cycle) { progress.afterCycle(cycle); };
     if (!options.quiet)
-        settings.loaded = [](const std::string &file) { std::cerr << kProgram << ": drive library " << file << std::endl; };
+        settings.loaded = [](const std::string &file) { platform::sayLoadedLibrary(std::string(kProgram), file); };
 
     Verdict verdict;
     try {

@@ -221,7 +221,7 @@ int serveStation(const ServeOptions &options, SessionRecording &recording) {
     if (options.open) browser.emplace(base + tokens.operating);
 
     const auto sayWhichLibrary = [&] {
-        if (!options.quiet && !drive->loadedFile().empty()) say("drive library " + drive->loadedFile());
+        if (!options.quiet) platform::sayLoadedLibrary(std::string(kProgram), drive->loadedFile());
     };
     const StationLoop::Ending ending = station->run(platform::closeRequestFlag(), sayWhichLibrary);
     if (!ending.message.empty()) say(ending.message);

@@ -127,8 +127,7 @@ int main(int argc, char **argv) {
     QApplication app(qtArgc, argv);
     closeOnRequests(app);
     const auto sayWhichLibrary = [&](OP_Station &) {
-        if (!options.quiet && !drive->loadedFile().empty())
-            std::fprintf(stderr, "%s: drive library %s\n", kProgram, drive->loadedFile().c_str());
+        if (!options.quiet) platform::sayLoadedLibrary(kProgram, drive->loadedFile());
     };
     return runPanel(app, *drive,
                     {.watch = &*recording,

@@ -1,5 +1,6 @@
 #include "opstation/platform/drive_opening.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -101,6 +102,12 @@ std::unique_ptr<HostedDrive> openHostedDrive(const DriveRequest &request) {
                                                request.limits);
     drive->start();
     return drive;
+}
+
+void sayLoadedLibrary(const std::string &program, const std::string &loadedFile) {
+    if (loadedFile.empty()) return;
+    std::fprintf(stderr, "%s: drive library %s\n", program.c_str(), loadedFile.c_str());
+    std::fflush(stderr);
 }
 
 std::unique_ptr<DriveLink> openDrive(const DriveRequest &request) {

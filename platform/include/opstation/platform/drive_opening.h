@@ -52,4 +52,9 @@ std::unique_ptr<DriveLink> openDrive(const DriveRequest &request);
 // The same, always in a drive host, for callers that watch the host itself.
 std::unique_ptr<HostedDrive> openHostedDrive(const DriveRequest &request);
 
+// Every program says once, on standard error, which library file it
+// loaded (DriveLink::loadedFile, a full path): "PROGRAM: drive library
+// PATH". Nothing for an empty path (nothing loaded yet).
+void sayLoadedLibrary(const std::string &program, const std::string &loadedFile);
+
 }  // namespace opstation::platform
