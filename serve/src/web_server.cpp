@@ -385,6 +385,15 @@ struct WebServer::Impl {
         });
     }
 
+    // Cancelled before it is closed: wine does not complete a pending accept
+    // whose socket is just closed, and the I/O context would wait for it
+    // for ever as it shuts down.
+    void stopAccepting() {
+        error_code ignored;
+        acceptor.cancel(ignored);
+        acceptor.close(ignored);
+    }
+
     WebSettings settings;
     Hub hub;
     net::io_context io{1};
@@ -424,6 +433,7 @@ WebServer::~WebServer() {
         impl_->io.stop();
         impl_->thread.join();
     }
+    impl_->stopAccepting();  // also when the server ends without end()
 }
 
 uint16_t WebServer::port() const { return impl_->bound.port(); }
@@ -459,12 +469,7 @@ void WebServer::publish(std::shared_ptr<const std::string> state) {
 void WebServer::end(std::string last) {
     net::post(impl_->io, [this, last = std::make_shared<const std::string>(std::move(last))] {
         Hub &hub = impl_->hub;
-        error_code ignored;
-        // Cancelled before it is closed: wine does not complete a pending
-        // accept whose socket is just closed, and the I/O context would
-        // wait for it for ever as it shuts down.
-        impl_->acceptor.cancel(ignored);
-        impl_->acceptor.close(ignored);
+        impl_->stopAccepting();
         hub.last = last;
         hub.allGone = [this] { impl_->ended.set_value(); };
         if (hub.pages.empty()) return std::exchange(hub.allGone, nullptr)();
