@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <system_error>
 
